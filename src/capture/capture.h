@@ -1,0 +1,38 @@
+#pragma once
+// Scripted capture: unattended renders, virtual gamepad, timed inputs, shots.
+#include <string>
+#include <vector>
+
+struct SDL_Joystick;
+
+struct ScriptStep {
+    int frame = 0;
+    int key = 0;      // GUI key code; 0 for a gamepad step
+    int button = -1;  // SDL gamepad button; -1 for a key step
+};
+
+extern std::vector<ScriptStep> g_script;
+extern SDL_Joystick* g_vpad;
+
+// Parses "N:NAME,N:NAME,..." into steps (a name may match both tables).
+std::vector<ScriptStep> parse_script(const std::string& text);
+void load_script();
+
+// Attaches and opens the virtual pad: "ps5" a DualSense, else an Xbox pad.
+void attach_virtual_pad(const std::string& kind);
+
+// Per-frame inputs: pad buttons before the events, keys before NewFrame.
+void script_pad_tick(int frame_count);
+void script_key_tick(int frame_count);
+
+// The screenshot request read at start-up.
+struct ShotRequest {
+    bool wanted = false;
+    std::string path;
+    int frame = 30;
+};
+ShotRequest read_shot_request(const char* shot, const char* frames);
+// Page to start on; out-of-range values give page 0.
+int parse_start_page(const char* text);
+// Puts the lines of a text file into the game log.
+void preload_log(const char* path);

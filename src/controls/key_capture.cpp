@@ -1,0 +1,59 @@
+#include "controls/key_capture.h"
+
+#include <SDL3/SDL.h>
+
+#include "controls/keys.h"
+#include "core/settings.h"
+
+std::string g_capture_key;
+
+void finish_capture(const std::string& name) {
+    const KeyInput* found = nullptr;
+    for (const auto& k : KEY_INPUTS)
+        if (g_capture_key == k.id) found = &k;
+    if (!found) {
+        g_capture_key.clear();
+        return;
+    }
+    std::string key = std::string("key.") + found->id;
+    if (name == found->default_key)
+        S.map.erase(key);
+    else
+        S.set(key, name);
+    if (!name.empty()) {
+        // A key drives one action only: the newest binding wins.
+        for (const auto& other : KEY_INPUTS) {
+            if (&other == found) continue;
+            if (key_of(other) == name) S.set(std::string("key.") + other.id, "");
+        }
+    }
+    g_dirty = true;
+    g_capture_key.clear();
+}
+
+bool capture_event(const SDL_Event& ev) {
+    if (g_capture_key.empty()) return false;
+    switch (ev.type) {
+    case SDL_EVENT_KEY_DOWN: {
+        SDL_Scancode sc = ev.key.scancode;
+        if (sc == SDL_SCANCODE_ESCAPE) {
+            g_capture_key.clear();
+        } else if (sc == SDL_SCANCODE_DELETE) {
+            finish_capture("");
+        } else {
+            const char* name = SDL_GetScancodeName(sc);
+            if (name && *name) finish_capture(name);
+        }
+        return true;
+    }
+    case SDL_EVENT_GAMEPAD_BUTTON_DOWN:
+        if (ev.gbutton.button == SDL_GAMEPAD_BUTTON_EAST) g_capture_key.clear();
+        return true;
+    case SDL_EVENT_KEY_UP:
+    case SDL_EVENT_TEXT_INPUT:
+    case SDL_EVENT_GAMEPAD_BUTTON_UP:
+        return true;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+union SDL_Event;
+
+// Id of the action whose key is being captured; empty when none.
+extern std::string g_capture_key;
+
+// Ends the running capture, storing name ("" = unbound) as the binding.
+void finish_capture(const std::string& name);
+
+// Routes an event to the running capture. Returns true when the event was
+// consumed and must not reach the GUI.
+bool capture_event(const SDL_Event& ev);

@@ -1,0 +1,39 @@
+#include "core/entry.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "launch/headless.h"
+#include "ui/app.h"
+
+bool choose_portuguese(const std::string& ui_language, const char* lc_all,
+                       const char* lc_messages, const char* lang) {
+    if (!ui_language.empty()) return ui_language == "pt";
+    const char* v = nullptr;
+    if (lc_all && *lc_all)
+        v = lc_all;
+    else if (lc_messages && *lc_messages)
+        v = lc_messages;
+    else if (lang)
+        v = lang;
+    return v && std::strncmp(v, "pt", 2) == 0;
+}
+
+int find_play_switch(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] && std::strcmp(argv[i], "--play") == 0) return i;
+    return -1;
+}
+
+int launcher_main(int argc, char** argv) {
+    find_paths();
+    load_settings();
+    g_pt = choose_portuguese(S.get("ui_language"), std::getenv("LC_ALL"),
+                             std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    int play = find_play_switch(argc, argv);
+    if (play >= 0) return play_without_window(argc, argv, play + 1);
+    return run_window();
+}

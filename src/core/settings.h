@@ -1,0 +1,37 @@
+#pragma once
+// The settings store S and its file launcher.ini.
+#include <map>
+#include <string>
+
+struct Settings {
+    std::map<std::string, std::string> map;  // byte-wise key order
+
+    std::string get(const std::string& key) const;   // absent reads as ""
+    bool on(const std::string& key) const;           // exactly "1"
+    void set(const std::string& key, const std::string& value);
+};
+
+struct DefaultSetting {
+    const char* key;
+    const char* value;
+};
+
+inline constexpr int DEFAULT_COUNT = 33;
+extern const DefaultSetting DEFAULTS[DEFAULT_COUNT];
+
+extern Settings S;
+extern bool g_dirty;
+
+// Byte-exact text of launcher.ini for a store (header line + key=value lines).
+std::string settings_text(const Settings& s);
+// Applies the lines of a launcher.ini text on top of s (last duplicate wins).
+void parse_settings_text(Settings& s, const std::string& text);
+// Fills empty game_dir / sys_modules from the QUOR_* lines of a quor.ini text.
+void import_port_ini(Settings& s, const std::string& text);
+
+void load_settings();
+// Writes launcher.ini atomically; returns whether the new file is in place.
+bool save_settings();
+
+// Switches page; saves pending changes when the page really changes.
+void go_page(int page);

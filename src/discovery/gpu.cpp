@@ -1,0 +1,47 @@
+#include "discovery/gpu.h"
+
+#include <thread>
+
+#include "core/paths.h"
+#include "core/port.h"
+#include "core/runner.h"
+#include "discovery/shared.h"
+
+GpuResult parse_gpu_output(const std::string& out, int code) {
+    GpuResult r;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t lf = out.find('\n', pos);
+        size_t end = lf == std::string::npos ? out.size() : lf;
+        if (out.compare(pos, 5, "GPU: ") == 0 && end - pos >= 5) {
+            std::string name = out.substr(pos + 5, end - pos - 5);
+            size_t live = name.find(": live");
+            if (live != std::string::npos) name.resize(live);
+            // Drop the driver and API version parts.
+            for (int i = 0; i < 2; ++i) {
+                size_t comma = name.rfind(", ");
+                if (comma != std::string::npos) name.resize(comma);
+            }
+            r.name = std::move(name);
+            break;
+        }
+        pos = end + 1;
+    }
+    r.state = !r.name.empty() ? 1 : code == 0 ? 3 : 2;
+    return r;
+}
+
+GpuResult probe_gpu(const fs::path& tool) {
+    if (!is_file(tool)) return {"", 3};
+    RunResult run = run_capture({tool.string(), GPU_PROBE_ARG}, "");
+    return parse_gpu_output(run.output, run.code);
+}
+
+static void gpu_worker(fs::path tool) {
+    GpuResult r = probe_gpu(tool);
+    std::lock_guard<std::mutex> lock(g_shared.mutex);
+    g_shared.gpu_name = std::move(r.name);
+    g_shared.gpu_state = r.state;
+}
+
+void detect_gpu() { std::thread(gpu_worker, g_exe_dir / GPU_PROBE).detach(); }

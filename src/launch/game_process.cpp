@@ -1,0 +1,250 @@
+#include "launch/game_process.h"
+
+#include <SDL3/SDL.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/port.h"
+#include "core/runner.h"
+#include "ui/toast.h"
+
+GameProcess g_game;
+Log& g_log = *new Log;
+
+void Log::add(const std::string& line) {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.push_back(line);
+    while (lines.size() > LOG_MAX_LINES) lines.pop_front();
+    changed = true;
+}
+
+void Log::clear() {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.clear();
+    changed = true;
+}
+
+// ---- line splitting -------------------------------------------------------
+
+std::string cut_long_line(std::string line) {
+    if (line.size() <= LOG_MAX_LINE_BYTES) return line;
+    size_t n = LOG_MAX_LINE_BYTES;
+    // Step back over UTF-8 continuation bytes so the cut never splits a character.
+    for (int i = 0; i < 3 && n > 0 && (static_cast<unsigned char>(line[n]) & 0xC0) == 0x80; ++i) --n;
+    line.resize(n);
+    line += LOG_CUT_MARK;
+    return line;
+}
+
+static SplitLine finished_line(std::string line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return {cut_long_line(std::move(line)), true};
+}
+
+std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
+    std::vector<SplitLine> out;
+    // A line may keep one byte more than the limit pending: its carriage return.
+    const size_t hold = LOG_MAX_LINE_BYTES + 1;
+    size_t pos = 0;
+    while (pos < chunk.size()) {
+        size_t lf = chunk.find('\n', pos);
+        if (s.dropping) {
+            if (lf == std::string_view::npos) return out;
+            s.dropping = false;
+            pos = lf + 1;
+            continue;
+        }
+        if (lf != std::string_view::npos) {
+            size_t take = std::min(lf - pos, hold + 1 - std::min(s.pending.size(), hold + 1));
+            s.pending.append(chunk.substr(pos, take));
+            out.push_back(finished_line(std::move(s.pending)));
+            s.pending.clear();
+            pos = lf + 1;
+            continue;
+        }
+        std::string_view rest = chunk.substr(pos);
+        size_t room = hold - std::min(s.pending.size(), hold);
+        s.pending.append(rest.substr(0, room));
+        if (rest.size() > room) {
+            // Over-long line: show its start now and skip the rest of it.
+            out.push_back({cut_long_line(std::move(s.pending)), true});
+            s.pending.clear();
+            s.dropping = true;
+        }
+        break;
+    }
+    return out;
+}
+
+std::optional<std::string> finish_lines(LineSplitter& s) {
+    bool dropping = s.dropping;
+    s.dropping = false;
+    if (dropping || s.pending.empty()) {
+        s.pending.clear();
+        return std::nullopt;
+    }
+    std::string rest = cut_long_line(std::move(s.pending));
+    s.pending.clear();
+    return rest;
+}
+
+// ---- texts and names ----------------------------------------------------------
+
+bool is_failure(int code, bool stop_requested) { return code != 0 && !stop_requested; }
+
+std::string crash_copy_name(std::time_t t, int code) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char stamp[64];
+    if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &tm) == 0) stamp[0] = 0;
+    return std::string(stamp) + "_" + std::to_string(code) + ".log";
+}
+
+std::string exit_code_line(int code) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "[exit code %d]\n", code);
+    return buf;
+}
+
+std::string end_line(int code, bool pt) {
+    std::string n = std::to_string(code);
+    return pt ? "— o jogo terminou (código " + n + ") —" : "— the game exited (code " + n + ") —";
+}
+
+std::string game_error_text(int code, bool pt) {
+    std::string n = std::to_string(code);
+    return pt ? "O jogo fechou com erro (" + n + "). Veja a aba Registro."
+              : "The game closed with an error (" + n + "). See the Log tab.";
+}
+
+// ---- files ------------------------------------------------------------------
+
+static fs::path generation(const fs::path& dir, int n) {
+    return dir / (n == 0 ? std::string("last_run.log") : "last_run." + std::to_string(n) + ".log");
+}
+
+void rotate_logs(const fs::path& dir) {
+    for (int n = LOG_GENERATIONS; n >= 1; --n) {
+        fs::path from = generation(dir, n - 1);
+        if (!is_file(from)) continue;
+        std::error_code ec;
+        fs::rename(from, generation(dir, n), ec);
+    }
+}
+
+void prune_crash_copies(const fs::path& crashes, size_t keep) {
+    std::error_code ec;
+    std::vector<fs::path> logs;
+    fs::directory_iterator it(crashes, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (it->path().extension() == ".log") logs.push_back(it->path());
+    }
+    if (logs.size() <= keep) return;
+    std::sort(logs.begin(), logs.end());
+    for (size_t i = 0; i + keep < logs.size(); ++i) fs::remove(logs[i], ec);
+}
+
+void make_crash_copy(const fs::path& dir, const fs::path& log, int code, std::time_t t) {
+    std::error_code ec;
+    fs::path crashes = dir / "crashes";
+    fs::create_directories(crashes, ec);
+    fs::copy_file(log, crashes / crash_copy_name(t, code), fs::copy_options::overwrite_existing, ec);
+    prune_crash_copies(crashes, CRASH_COPIES_KEPT);
+}
+
+// ---- supervisor -----------------------------------------------------------------
+
+static void add_split_line(const SplitLine& line) {
+    if (line.complete && line.text.find(START_MARKER) != std::string::npos)
+        g_game.started.exchange(true);
+    g_log.add(line.text);
+}
+
+static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
+    rotate_logs(dir);
+    fs::path log_path = dir / "last_run.log";
+    std::FILE* file = std::fopen(log_path.c_str(), "wb");
+
+    LineSplitter splitter;
+    std::vector<char> buf(8192);
+    for (;;) {
+        ssize_t n = ::read(read_fd, buf.data(), buf.size());
+        if (n <= 0) break;   // end of output; an error or interruption ends it too
+        if (file) {
+            std::fwrite(buf.data(), 1, static_cast<size_t>(n), file);
+            std::fflush(file);
+        }
+        for (const SplitLine& line : feed_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n))))
+            add_split_line(line);
+    }
+    if (std::optional<std::string> rest = finish_lines(splitter)) g_log.add(*rest);
+    ::close(read_fd);
+
+    int status = 0;
+    pid_t r;
+    do {
+        r = ::waitpid(pid, &status, 0);
+    } while (r < 0 && errno == EINTR);
+    int code = r == pid ? decode_wait_status(status) : -1;
+
+    if (file) {
+        std::string line = exit_code_line(code);
+        std::fwrite(line.data(), 1, line.size(), file);
+        std::fclose(file);
+    }
+    if (is_failure(code, g_game.stop_requested.load())) make_crash_copy(dir, log_path, code, std::time(nullptr));
+    g_log.add(end_line(code, pt));
+
+    g_game.exit_code.exchange(code);
+    g_game.running.exchange(false);
+    g_game.ended.exchange(true);
+}
+
+void start_supervisor(int read_fd, int pid) {
+    // The worker gets its own copies: it may outlive any later change of them.
+    std::thread(supervise, read_fd, pid, g_data, g_pt).detach();
+}
+
+void begin_run(int pid, int read_fd) {
+    g_game.pid = pid;
+    g_game.running.exchange(true);
+    g_game.stop_requested.exchange(false);
+    g_game.started.exchange(false);
+    g_game.ended.exchange(false);
+    g_game.stop_time = 0;
+    start_supervisor(read_fd, pid);
+}
+
+void stop_game() {
+    if (!g_game.running.load() || g_game.pid <= 0) return;
+    g_game.stop_requested.exchange(true);
+    g_game.stop_time = now_seconds();
+    ::kill(-g_game.pid, SIGTERM);
+}
+
+// ---- frame-loop reactions -----------------------------------------------------------
+
+bool game_end_tick() {
+    if (!g_game.ended.exchange(false)) return false;
+    int code = g_game.exit_code.load();
+    if (is_failure(code, g_game.stop_requested.load())) toast(game_error_text(code, g_pt), 8);
+    if (g_window) {
+        SDL_ShowWindow(g_window);
+        SDL_RaiseWindow(g_window);
+    }
+    return true;
+}
+
+void stop_escalation_tick(double now) {
+    if (!g_game.running.load() || g_game.stop_time <= 0) return;
+    if (now - g_game.stop_time <= STOP_KILL_DELAY) return;
+    if (g_game.pid > 0) ::kill(-g_game.pid, SIGKILL);
+    g_game.stop_time = 0;
+}

@@ -1,0 +1,100 @@
+#pragma once
+#include <atomic>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct GameProcess {
+    int pid = 0;
+    std::atomic<bool> running{false};
+    std::atomic<bool> stop_requested{false};
+    std::atomic<bool> started{false};
+    std::atomic<bool> ended{false};
+    std::atomic<int> exit_code{0};
+    double stop_time = 0;   // UI thread only
+};
+
+inline constexpr size_t LOG_MAX_LINES = 6000;
+
+// A game that prints megabytes without a line feed must not grow the log or
+// the Log page's frame time without bound: longer lines are cut to this many
+// bytes and marked. last_run.log still gets every byte.
+inline constexpr size_t LOG_MAX_LINE_BYTES = 4096;
+inline constexpr const char* LOG_CUT_MARK = " […]";
+
+inline constexpr int CRASH_COPIES_KEPT = 20;
+inline constexpr int LOG_GENERATIONS = 4;        // last_run.1.log .. last_run.4.log
+inline constexpr double STOP_KILL_DELAY = 4.0;   // seconds from SIGTERM to SIGKILL
+
+struct Log {
+    std::mutex mutex;
+    std::deque<std::string> lines;
+    bool changed = false;
+
+    void add(const std::string& line);
+    void clear();
+};
+
+extern GameProcess g_game;
+// Heap objects that are never destroyed: a supervisor thread may still append
+// while the process runs its exit handlers.
+extern Log& g_log;
+
+// ---- pure pieces of the supervisor -------------------------------------
+
+// Turns the game's output chunks into log lines.
+struct LineSplitter {
+    std::string pending;     // start of a line whose line feed has not arrived
+    bool dropping = false;   // an over-long line was flushed; skip to its line feed
+};
+
+struct SplitLine {
+    std::string text;
+    bool complete;   // ended by a line feed (or flushed as a cut line): searched for the marker
+};
+
+// Lines finished by this chunk, in order. The pending text never holds more
+// than LOG_MAX_LINE_BYTES + 1 bytes.
+std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk);
+// The remainder at the end of the output (kept as it is, not searched).
+std::optional<std::string> finish_lines(LineSplitter& s);
+// Cuts an over-long line at a UTF-8 character boundary and marks it.
+std::string cut_long_line(std::string line);
+
+bool is_failure(int code, bool stop_requested);
+std::string crash_copy_name(std::time_t t, int code);   // local time
+std::string exit_code_line(int code);                   // "[exit code N]\n"
+std::string end_line(int code, bool pt);
+std::string game_error_text(int code, bool pt);
+
+// last_run.log -> last_run.1.log ... -> last_run.4.log (the oldest is lost).
+void rotate_logs(const std::filesystem::path& dir);
+// Copies log into dir/crashes under crash_copy_name and keeps the newest 20 ".log".
+void make_crash_copy(const std::filesystem::path& dir, const std::filesystem::path& log,
+                     int code, std::time_t t);
+void prune_crash_copies(const std::filesystem::path& crashes, size_t keep);
+
+// ---- the run ------------------------------------------------------------
+
+// Starts the detached supervisor thread of a spawned game. g_game's fields
+// must already be set for the run (begin_run does both).
+void start_supervisor(int read_fd, int pid);
+// Marks a freshly spawned game as the current run and hands it to a supervisor.
+void begin_run(int pid, int read_fd);
+
+// SIGTERM to the game's process group; does not wait.
+void stop_game();
+
+// ---- frame-loop reactions (UI thread, once per frame) --------------------
+
+// Handles the end of a run: clears `ended`, shows the error toast when the
+// game failed on its own, shows and raises g_window. Returns true when a run
+// ended this frame (the loop then applies its quit-after-game request).
+bool game_end_tick();
+// SIGKILL to the game's group once a stop has waited more than 4 s.
+void stop_escalation_tick(double now);

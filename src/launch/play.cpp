@@ -1,0 +1,97 @@
+#include "launch/play.h"
+
+#include <SDL3/SDL.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include "controls/keys.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/port.h"
+#include "core/settings.h"
+#include "discovery/folder.h"
+#include "discovery/game_info.h"
+#include "launch/environment.h"
+#include "launch/game_process.h"
+#include "ui/toast.h"
+
+static std::vector<char*> c_strings(const std::vector<std::string>& list) {
+    std::vector<char*> out;
+    out.reserve(list.size() + 1);
+    for (const std::string& s : list) out.push_back(const_cast<char*>(s.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+int spawn_game_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       const std::string& cwd, int& read_fd, int& pid) {
+    if (argv.empty()) return EINVAL;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+
+    std::vector<char*> args = c_strings(argv);
+    std::vector<char*> envp = c_strings(env);
+    pid_t child = -1;
+    int err = ::posix_spawnp(&child, args[0], &actions, &attr, args.data(), envp.data());
+
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(fds[1]);
+    if (err != 0) {
+        ::close(fds[0]);
+        return err;
+    }
+    read_fd = fds[0];
+    pid = child;
+    return 0;
+}
+
+bool start_game() {
+    std::vector<std::string> argv = {PYTHON, (g_port / PORT_STARTER).string()};
+    int read_fd = -1, pid = -1;
+    int err = spawn_game_process(argv, game_environment(), g_data.string(), read_fd, pid);
+    if (err < 0) return false;   // no pipe: nothing was started, nothing to tell
+    if (err != 0) {
+        // Every spawn failure reads as a missing python3 to the player; the log has the reason.
+        g_log.add(tr("Could not start python3: ", "Não foi possível iniciar o python3: ") + std::string(std::strerror(err)));
+        toast(tr("Python 3 not found. Install python3 and try again.",
+                 "Python 3 não encontrado. Instale o python3 e tente de novo."), 5);
+        return false;
+    }
+    begin_run(pid, read_fd);
+    return true;
+}
+
+void play_pressed() {
+    if (g_game.running.load()) {
+        stop_game();
+        return;
+    }
+    if (!game_info(S.get("game_dir")).ok) {
+        pick_folder("game_dir");
+        return;
+    }
+    if (g_game.running.load()) return;
+    save_settings();
+    write_key_bindings();
+    g_log.clear();
+    if (!start_game()) return;
+    toast(tr("Preparing the game; it opens in its own window…",
+             "Preparando o jogo; ele abre na própria janela…"), 6);
+    if (S.on("close_on_play") && g_window) SDL_HideWindow(g_window);
+}

@@ -1,0 +1,342 @@
+#include "ui/app.h"
+
+#include <SDL3/SDL.h>
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <imgui.h>
+#include <imgui_impl_sdl3.h>
+#include <imgui_impl_sdlrenderer3.h>
+
+#include "capture/capture.h"
+#include "controls/key_capture.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "discovery/eboot_check.h"
+#include "discovery/folder.h"
+#include "discovery/game_info.h"
+#include "discovery/gpu.h"
+#include "discovery/scan.h"
+#include "discovery/shared.h"
+#include "launch/game_process.h"
+#include "launch/play.h"
+#include "ui/chrome.h"
+#include "ui/images.h"
+#include "ui/pages.h"
+#include "ui/theme.h"
+#include "ui/toast.h"
+
+float g_log_scroll = 0;
+
+namespace {
+
+constexpr float MIN_SCALE = 0.5f;
+constexpr float MAX_SCALE = 4.0f;
+constexpr int MAX_WINDOW_SIDE = 8192;
+
+const char* const FONT_PATHS_SYSTEM[] = {
+    "/usr/share/fonts/dejavu-sans-fonts/DejaVuSans.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/TTF/DejaVuSans.ttf",
+};
+
+void load_font() {
+    ImGuiIO& io = ImGui::GetIO();
+    std::vector<fs::path> candidates = {g_exe_dir / "fonts" / "DejaVuSans.ttf",
+                                        g_port / "gpu" / "third_party" / "fonts" / "DejaVuSans.ttf"};
+    for (const char* p : FONT_PATHS_SYSTEM) candidates.emplace_back(p);
+    ImFontConfig cfg;
+    cfg.Flags |= ImFontFlags_NoLoadError;
+    for (const auto& p : candidates) {
+        if (!is_file(p)) continue;
+        if (io.Fonts->AddFontFromFileTTF(p.c_str(), 19.0f, &cfg)) return;
+    }
+    io.Fonts->AddFontDefault();
+}
+
+void draw_background(float w, float h) {
+    ImGui::GetBackgroundDrawList()->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(w, h), BG_TOP, BG_TOP,
+                                                            BG_BOTTOM, BG_BOTTOM);
+}
+
+void hotkeys() {
+    if (!g_capture_key.empty()) return;
+    ImGuiIO& io = ImGui::GetIO();
+    if (ImGui::IsKeyPressed(ImGuiKey_GamepadL1, false)) go_page((g_page + 5) % PAGE_COUNT);
+    if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageUp, false)) go_page((g_page + 5) % PAGE_COUNT);
+    if (ImGui::IsKeyPressed(ImGuiKey_GamepadR1, false)) go_page((g_page + 1) % PAGE_COUNT);
+    if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageDown, false)) go_page((g_page + 1) % PAGE_COUNT);
+    if ((ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false) || ImGui::IsKeyPressed(ImGuiKey_Escape, false)) &&
+        !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && g_page != 0)
+        go_page(0);
+    if (ImGui::IsKeyPressed(ImGuiKey_GamepadStart, false) || ImGui::IsKeyPressed(ImGuiKey_F5, false)) play_pressed();
+    if (g_page == 5) {
+        if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickDown)) g_log_scroll += 1;
+        if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickUp)) g_log_scroll -= 1;
+    }
+}
+
+void draw_frame() {
+    ImGuiIO& io = ImGui::GetIO();
+    const float s = g_scale;
+    const float W = io.DisplaySize.x, D = io.DisplaySize.y;
+    const float H = 64 * s, F = 56 * s;
+    draw_background(W, D);
+
+    ImGui::SetNextWindowPos(ImVec2(0, 0));
+    ImGui::SetNextWindowSize(ImVec2(W, D));
+    ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                             ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse |
+                             ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
+                             ImGuiWindowFlags_NoBringToFrontOnFocus;
+    ImGui::Begin("main", nullptr, flags);
+    draw_header();
+
+    const float P = std::max(0.0f, D - H - F);
+    ImGui::SetCursorPos(ImVec2(0, H));
+    if (ImGui::BeginChild("page", ImVec2(W, P), ImGuiChildFlags_NavFlattened)) {
+        if (g_page == 0) {
+            page_play(P);
+        } else {
+            const float cw = std::max(1.0f, std::min(1000 * s, W - 96 * s));
+            const float x = (W - cw) / 2;
+            ImGui::SetCursorPosX(x);
+            ImGui::BeginGroup();
+            ImGui::Dummy(ImVec2(0, 18 * s));
+            ImGui::PushFont(nullptr, ImGui::GetStyle().FontSizeBase * 1.7f);
+            ImGui::TextUnformatted(page_title(g_page));
+            ImGui::PopFont();
+            ImVec2 size = g_page == 5 ? ImVec2(cw, std::max(1.0f, P - 80 * s)) : ImVec2(cw, 0);
+            ImGuiChildFlags cf = ImGuiChildFlags_NavFlattened | (g_page == 5 ? 0 : ImGuiChildFlags_AutoResizeY);
+            if (ImGui::BeginChild("column", size, cf)) {
+                switch (g_page) {
+                case 1: page_game(); break;
+                case 2: page_display(); break;
+                case 3: page_controls(); break;
+                case 4: page_advanced(); break;
+                default: page_log(); break;
+                }
+            }
+            ImGui::EndChild();
+            ImGui::Dummy(ImVec2(0, 28 * s));
+            ImGui::EndGroup();
+        }
+    }
+    ImGui::EndChild();
+    draw_footer();
+    ImGui::End();
+    // The key-capture overlay goes here, in front of everything, once the
+    // Controls page can start a capture.
+}
+
+}  // namespace
+
+float choose_scale(float display_scale, const char* env_scale) {
+    float scale = display_scale > 0 && std::isfinite(display_scale) ? display_scale : 1.0f;
+    if (env_scale) {
+        char* end = nullptr;
+        double v = std::strtod(env_scale, &end);
+        // Zero, negative or unreadable values would make every size collapse;
+        // they keep the display's scale. Absurd ones are held to a usable range.
+        if (end != env_scale && std::isfinite(v) && v > 0)
+            scale = static_cast<float>(std::clamp(v, double(MIN_SCALE), double(MAX_SCALE)));
+    }
+    return std::clamp(scale, MIN_SCALE, MAX_SCALE);
+}
+
+void parse_window_size(const char* env_size, float scale, int& w, int& h) {
+    w = 1280;
+    h = 800;
+    if (env_size) {
+        int a = 0, b = 0;
+        int n = std::sscanf(env_size, "%dx%d", &a, &b);
+        // Sizes that are not positive keep the default of their side.
+        if (n >= 1 && a > 0) w = std::min(a, MAX_WINDOW_SIDE);
+        if (n >= 2 && b > 0) h = std::min(b, MAX_WINDOW_SIDE);
+    }
+    w = std::clamp(static_cast<int>(static_cast<float>(w) * scale), 1, MAX_WINDOW_SIDE);
+    h = std::clamp(static_cast<int>(static_cast<float>(h) * scale), 1, MAX_WINDOW_SIDE);
+}
+
+bool is_handheld(const char* steam_deck, const char* steam_gamepad_ui, const char* xdg_desktop) {
+    if (steam_deck || steam_gamepad_ui) return true;
+    return xdg_desktop && std::strstr(xdg_desktop, "gamescope") != nullptr;
+}
+
+bool want_fullscreen(const std::string& setting, bool handheld) {
+    if (setting == "1") return true;
+    if (setting == "auto") return handheld;
+    return false;
+}
+
+const char* page_title(int index) {
+    switch (index) {
+    case 0: return tr("Play", "Jogar");
+    case 1: return tr("Game & saves", "Jogo e saves");
+    case 2: return tr("Display & FPS", "Imagem e FPS");
+    case 3: return tr("Controls", "Controles");
+    case 4: return tr("Advanced", "Avançado");
+    default: return tr("Log", "Registro");
+    }
+}
+
+int run_window() {
+    SDL_SetHint(SDL_HINT_APP_NAME, "Veltrane");
+    SDL_SetHint(SDL_HINT_APP_ID, "quor-pc");
+    if (!SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMEPAD)) {
+        std::fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
+        return 1;
+    }
+    g_scale = choose_scale(SDL_GetDisplayContentScale(SDL_GetPrimaryDisplay()), std::getenv("QUOR_LAUNCHER_SCALE"));
+    bool handheld = is_handheld(std::getenv("SteamDeck"), std::getenv("SteamGamepadUI"),
+                                std::getenv("XDG_CURRENT_DESKTOP"));
+    bool fullscreen = want_fullscreen(S.get("launcher_fullscreen"), handheld);
+    int w = 0, h = 0;
+    parse_window_size(std::getenv("QUOR_LAUNCHER_SIZE"), g_scale, w, h);
+
+    SDL_WindowFlags wflags = SDL_WINDOW_RESIZABLE | (fullscreen ? SDL_WINDOW_FULLSCREEN : 0);
+    g_window = SDL_CreateWindow("Veltrane", w, h, wflags);
+    if (!g_window) {
+        std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
+        return 1;
+    }
+    SDL_SetWindowMinimumSize(g_window, 900, 560);
+    g_renderer = SDL_CreateRenderer(g_window, nullptr);
+    if (!g_renderer) {
+        std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
+        return 1;
+    }
+    SDL_SetRenderVSync(g_renderer, 1);
+    set_window_icon();
+
+    IMGUI_CHECKVERSION();
+    ImGui::CreateContext();
+    ImGuiIO& io = ImGui::GetIO();
+    io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
+    io.IniFilename = nullptr;
+    io.ConfigNavCursorVisibleAuto = true;
+    load_font();
+    ImGui::GetStyle().FontSizeBase = 19.0f;
+    apply_style();
+    ImGui::GetStyle().FontScaleDpi = g_scale;
+    ImGui_ImplSDL3_InitForSDLRenderer(g_window, g_renderer);
+    ImGui_ImplSDLRenderer3_Init(g_renderer);
+
+    if (const char* vpad = std::getenv("QUOR_LAUNCHER_VPAD"); vpad && *vpad) attach_virtual_pad(vpad);
+    ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_AutoAll);
+    refresh_gamepads();
+    detect_gpu();
+    if (!game_info(S.get("game_dir")).ok && S.get("setup_done") != "1") start_scan(false);
+    g_focus_first = true;
+
+    load_script();
+    ShotRequest shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
+    if (const char* p = std::getenv("QUOR_LAUNCHER_PAGE")) g_page = parse_start_page(p);
+    preload_log(std::getenv("QUOR_LAUNCHER_LOG"));
+
+    bool quit_after_game = false;
+    int frame_count = 0;
+    const SDL_WindowID window_id = SDL_GetWindowID(g_window);
+    for (;;) {
+        // 1. Idle while hidden, or in the background behind a running game.
+        if (!shot.wanted) {
+            SDL_WindowFlags f = SDL_GetWindowFlags(g_window);
+            bool hidden = (f & SDL_WINDOW_HIDDEN) != 0;
+            bool unfocused = (f & SDL_WINDOW_INPUT_FOCUS) == 0;
+            if (hidden || (unfocused && g_game.running.load())) SDL_WaitEventTimeout(nullptr, 200);
+        }
+        // 2. Scripted pad input.
+        script_pad_tick(frame_count);
+        // 3-4. Events.
+        bool quit = false;
+        SDL_Event ev;
+        while (SDL_PollEvent(&ev)) {
+            if (capture_event(ev)) continue;
+            ImGui_ImplSDL3_ProcessEvent(&ev);
+            bool close = ev.type == SDL_EVENT_QUIT ||
+                         (ev.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED && ev.window.windowID == window_id);
+            if (close) {
+                if (g_game.running.load()) {
+                    SDL_HideWindow(g_window);
+                    quit_after_game = true;
+                } else {
+                    quit = true;
+                }
+            } else if (ev.type == SDL_EVENT_GAMEPAD_ADDED || ev.type == SDL_EVENT_GAMEPAD_REMOVED) {
+                refresh_gamepads();
+            } else if (ev.type == SDL_EVENT_KEY_DOWN && ev.key.key == SDLK_F11 && !ev.key.repeat) {
+                bool is_fs = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0;
+                SDL_SetWindowFullscreen(g_window, !is_fs);
+            }
+        }
+        // 5. The pad that plays the game must not also drive the launcher.
+        if (g_game.running.load() && !shot.wanted)
+            io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableGamepad;
+        else
+            io.ConfigFlags |= ImGuiConfigFlags_NavEnableGamepad;
+        // 6. Worker results.
+        {
+            std::lock_guard<std::mutex> lock(g_shared.mutex);
+            apply_folder_picks();
+            if (g_shared.scan_done) apply_scan_results();
+        }
+        // 7. Save and refresh the icon.
+        if (g_dirty) {
+            save_settings();
+            set_window_icon();
+        }
+        // 8. Executable check.
+        {
+            std::string game_dir = S.get("game_dir");
+            if (game_info(game_dir).ok) check_eboot(game_dir);
+        }
+        // 9-10. End of a run, stop escalation.
+        if (game_end_tick()) {
+            quit = quit || quit_after_game;
+            SDL_ShowWindow(g_window);
+            SDL_RaiseWindow(g_window);
+        }
+        stop_escalation_tick(now_seconds());
+        // 11. New GUI frame.
+        ImGui_ImplSDLRenderer3_NewFrame();
+        ImGui_ImplSDL3_NewFrame();
+        script_key_tick(frame_count);
+        ImGui::NewFrame();
+        // 12-13.
+        hotkeys();
+        draw_frame();
+        // 14. Render.
+        ImGui::Render();
+        SDL_SetRenderDrawColor(g_renderer, 14, 20, 27, 255);
+        SDL_RenderClear(g_renderer);
+        ImGui_ImplSDLRenderer3_RenderDrawData(ImGui::GetDrawData(), g_renderer);
+        if (shot.wanted && frame_count == shot.frame) {
+            if (SDL_Surface* surf = SDL_RenderReadPixels(g_renderer, nullptr)) {
+                SDL_SaveBMP(surf, shot.path.c_str());
+                SDL_DestroySurface(surf);
+            }
+            quit = true;
+        }
+        SDL_RenderPresent(g_renderer);
+        ++frame_count;
+        if (quit) break;
+    }
+
+    if (g_dirty) save_settings();
+    if (g_game.running.load()) stop_game();
+    ImGui_ImplSDLRenderer3_Shutdown();
+    ImGui_ImplSDL3_Shutdown();
+    ImGui::DestroyContext();
+    release_banner();
+    if (g_vpad) SDL_CloseJoystick(g_vpad);
+    SDL_DestroyRenderer(g_renderer);
+    g_renderer = nullptr;
+    SDL_DestroyWindow(g_window);
+    g_window = nullptr;
+    SDL_Quit();
+    return 0;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The windowed launcher: start-up after the language is known, frame loop,
+// shutdown. Returns the process exit status.
+#include <string>
+
+int run_window();
+
+// Start-up decisions, kept pure so they can be tested without a display.
+float choose_scale(float display_scale, const char* env_scale);
+void parse_window_size(const char* env_size, float scale, int& w, int& h);
+bool is_handheld(const char* steam_deck, const char* steam_gamepad_ui, const char* xdg_desktop);
+bool want_fullscreen(const std::string& setting, bool handheld);
+
+const char* page_title(int index);
+inline constexpr int PAGE_COUNT = 6;
+
+// Scroll request for the Log page, in lines.
+extern float g_log_scroll;

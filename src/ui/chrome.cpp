@@ -1,0 +1,276 @@
+#include "ui/chrome.h"
+
+#include <SDL3/SDL.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <ctime>
+
+#include "core/globals.h"
+#include "core/port.h"
+#include "core/settings.h"
+#include "launch/game_process.h"
+#include "ui/app.h"
+#include "ui/theme.h"
+#include "ui/toast.h"
+
+std::string g_pad_name;
+int g_family = 0;
+
+int family_of_type(SDL_GamepadType type) {
+    switch (type) {
+    case SDL_GAMEPAD_TYPE_PS3:
+    case SDL_GAMEPAD_TYPE_PS4:
+    case SDL_GAMEPAD_TYPE_PS5:
+        return 1;
+    case SDL_GAMEPAD_TYPE_NINTENDO_SWITCH_PRO:
+    case SDL_GAMEPAD_TYPE_NINTENDO_SWITCH_JOYCON_PAIR:
+        return 3;
+    default:
+        return 2;
+    }
+}
+
+void refresh_gamepads() {
+    int count = 0;
+    SDL_JoystickID* ids = SDL_GetGamepads(&count);
+    g_pad_name.clear();
+    g_family = 0;
+    if (ids && count > 0) {
+        const char* name = SDL_GetGamepadNameForID(ids[0]);
+        g_pad_name = (name && *name) ? name : "Gamepad";
+        g_family = family_of_type(SDL_GetGamepadTypeForID(ids[0]));
+    }
+    SDL_free(ids);
+}
+
+std::string pad_name_label(const std::string& name) {
+    if (name.size() <= 28) return name;
+    return name.substr(0, 27) + "…";
+}
+
+std::string shorten_status(const std::string& text, float room, const MeasureText& measure) {
+    return shorten_end(text, room, measure);
+}
+
+std::string footer_status_text(const std::string& toast, double toast_until, double now, bool running,
+                               bool started, ImU32* color) {
+    ImU32 c;
+    std::string text;
+    if (now < toast_until) {
+        c = TEXT;
+        text = toast;
+    } else if (running) {
+        c = OK;
+        text = started ? tr("● The game is running", "● O jogo está rodando")
+                       : tr("● Preparing the game…", "● Preparando o jogo…");
+    } else {
+        c = MUTED;
+        text = std::string("v") + LAUNCHER_VERSION + tr("  ·  native Linux port", "  ·  port nativo para Linux");
+    }
+    if (color) *color = c;
+    return text;
+}
+
+std::vector<FooterHint> footer_hints(int page, bool game_running) {
+    std::vector<FooterHint> hints;
+    hints.push_back({Glyph::South, "Enter", tr("Select", "Selecionar")});
+    if (page != 0) hints.push_back({Glyph::East, "Esc", tr("Back", "Voltar")});
+    hints.push_back({Glyph::StartButton, "F5", game_running ? tr("Stop", "Parar") : tr("Play", "Jogar")});
+    return hints;
+}
+
+namespace {
+
+bool is_chip(Glyph g) {
+    return g == Glyph::LeftShoulder || g == Glyph::RightShoulder || g == Glyph::StartButton || g == Glyph::ViewButton;
+}
+
+float font_width(const char* text, float size) { return ImGui::GetFont()->CalcTextSizeA(size, FLT_MAX, 0, text).x; }
+
+}  // namespace
+
+const char* glyph_label(Glyph glyph, int family) {
+    // PlayStation, Nintendo, everything else.
+    static const char* const LABELS[4][3] = {
+        {"L1", "L", "LB"},
+        {"R1", "R", "RB"},
+        {"Options", "+", "Menu"},
+        {"Share", "−", "View"},
+    };
+    int row = static_cast<int>(glyph) - static_cast<int>(Glyph::LeftShoulder);
+    if (row < 0 || row > 3) return "";
+    int col = family == 1 ? 0 : family == 3 ? 1 : 2;
+    return LABELS[row][col];
+}
+
+float glyph_width(Glyph glyph, float size) {
+    if (!is_chip(glyph)) return size;
+    return std::max(0.6f * size + font_width(glyph_label(glyph, g_family), 0.56f * size), 1.35f * size);
+}
+
+float draw_glyph(ImDrawList* list, ImVec2 pos, Glyph glyph, float size) {
+    ImFont* font = ImGui::GetFont();
+    const int family = g_family;
+    if (is_chip(glyph)) {
+        const char* label = glyph_label(glyph, family);
+        float ls = 0.56f * size;
+        float lw = font_width(label, ls);
+        float w = std::max(0.6f * size + lw, 1.35f * size);
+        list->AddRectFilled(pos, ImVec2(pos.x + w, pos.y + size), BUTTON_GREY, 0.35f * size);
+        list->AddText(font, ls, ImVec2(pos.x + (w - lw) / 2, pos.y + (size - ls) / 2), TEXT_HI, label);
+        return w;
+    }
+    float r = size / 2;
+    ImVec2 m(pos.x + r, pos.y + r);
+    list->AddCircleFilled(m, r, IM_COL32(48, 54, 64, 255), 24);
+    if (family == 1) {
+        float e = 0.42f * r;
+        float t = std::max(1.5f, 0.09f * size);
+        switch (glyph) {
+        case Glyph::South: {
+            ImU32 c = IM_COL32(124, 178, 232, 255);
+            list->AddLine(ImVec2(m.x - e, m.y - e), ImVec2(m.x + e, m.y + e), c, t);
+            list->AddLine(ImVec2(m.x + e, m.y - e), ImVec2(m.x - e, m.y + e), c, t);
+            break;
+        }
+        case Glyph::East:
+            list->AddCircle(m, 1.05f * e, IM_COL32(255, 102, 102, 255), 20, t);
+            break;
+        case Glyph::West:
+            list->AddRect(ImVec2(m.x - e, m.y - e), ImVec2(m.x + e, m.y + e), IM_COL32(255, 105, 248, 255), 0, 0, t);
+            break;
+        default:
+            list->AddTriangle(ImVec2(m.x, m.y - 1.1f * e), ImVec2(m.x + 1.1f * e, m.y + 0.8f * e),
+                              ImVec2(m.x - 1.1f * e, m.y + 0.8f * e), IM_COL32(64, 226, 160, 255), t);
+            break;
+        }
+        return size;
+    }
+    struct Mark {
+        const char* letter;
+        ImU32 color;
+    };
+    static const Mark OTHER[4] = {
+        {"A", IM_COL32(96, 196, 72, 255)},
+        {"B", IM_COL32(230, 80, 70, 255)},
+        {"X", IM_COL32(70, 140, 240, 255)},
+        {"Y", IM_COL32(240, 200, 60, 255)},
+    };
+    static const char* const NINTENDO[4] = {"B", "A", "Y", "X"};
+    int i = static_cast<int>(glyph);
+    const char* letter = family == 3 ? NINTENDO[i] : OTHER[i].letter;
+    ImU32 color = family == 3 ? TEXT_HI : OTHER[i].color;
+    float ls = 0.62f * size;
+    float lw = font_width(letter, ls);
+    list->AddText(font, ls, ImVec2(m.x - lw / 2, m.y - ls / 2), color, letter);
+    return size;
+}
+
+void draw_header() {
+    const float s = g_scale;
+    const float W = ImGui::GetIO().DisplaySize.x;
+    const float H = 64 * s;
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    dl->AddRectFilled(ImVec2(0, 0), ImVec2(W, H), HEADER);
+    dl->AddLine(ImVec2(0, H), ImVec2(W, H), IM_COL32(0, 0, 0, 120), 1.0f);
+    const float text_y = (H - ImGui::GetFontSize()) / 2;
+
+    push_font(0.86f);
+    const char* title = "VELTRANE";
+    float title_w = text_width(title);
+    float title_y = (H - ImGui::GetFontSize()) / 2;
+    dl->AddText(ImVec2(28 * s, title_y), ACCENT_SOFT, title);
+    dl->AddText(ImVec2(28 * s + 0.6f, title_y), ACCENT_SOFT, title);  // heavier stroke
+    ImGui::PopFont();
+    float x = 28 * s + title_w + 36 * s;
+
+    const float gs = 26 * s;
+    if (g_family != 0) x += draw_glyph(dl, ImVec2(x, (H - gs) / 2), Glyph::LeftShoulder, gs) + 18 * s;
+
+    // The tabs stay out of keyboard/gamepad navigation (an invisible button
+    // without EnableNav): the shoulders and page keys switch pages.
+    ImVec2 saved = ImGui::GetCursorScreenPos();
+    for (int i = 0; i < PAGE_COUNT; ++i) {
+        const char* name = page_title(i);
+        float tw = text_width(name);
+        ImGui::PushID(i);
+        ImGui::SetCursorScreenPos(ImVec2(x - 10 * s, 0));
+        bool clicked = ImGui::InvisibleButton("tab", ImVec2(tw + 20 * s, H));
+        bool hovered = ImGui::IsItemHovered();
+        ImGui::PopID();
+        if (clicked && i != g_page) go_page(i);
+        bool current = i == g_page;
+        dl->AddText(ImVec2(x, text_y), current ? TEXT_HI : hovered ? TEXT : MUTED, name);
+        if (current) dl->AddRectFilled(ImVec2(x, H - 4 * s), ImVec2(x + tw, H), ACCENT, 2 * s);
+        x += tw + 30 * s;
+    }
+    ImGui::SetCursorScreenPos(saved);
+
+    if (g_family != 0) x += draw_glyph(dl, ImVec2(x - 12 * s, (H - gs) / 2), Glyph::RightShoulder, gs);
+
+    char clock[16] = "";
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    if (localtime_r(&t, &tm)) std::strftime(clock, sizeof clock, "%H:%M", &tm);
+    float clock_x = W - 28 * s - text_width(clock);
+    dl->AddText(ImVec2(clock_x, text_y), TEXT, clock);
+
+    if (g_family != 0) {
+        push_font(0.8f);
+        std::string name = pad_name_label(g_pad_name);
+        float name_x = clock_x - 24 * s - text_width(name.c_str());
+        if (name_x > x + 20 * s) {
+            dl->AddText(ImVec2(name_x, (H - ImGui::GetFontSize()) / 2), MUTED, name.c_str());
+            dl->AddRectFilled(ImVec2(name_x - 30 * s, H / 2 - 6 * s), ImVec2(name_x - 8 * s, H / 2 + 6 * s), MUTED,
+                              6 * s);
+            dl->AddCircleFilled(ImVec2(name_x - 24 * s, H / 2), 2 * s, HEADER);
+            dl->AddCircleFilled(ImVec2(name_x - 14 * s, H / 2), 2 * s, HEADER);
+        }
+        ImGui::PopFont();
+    }
+}
+
+void draw_footer() {
+    const float s = g_scale;
+    const ImVec2 size = ImGui::GetIO().DisplaySize;
+    const float W = size.x, D = size.y;
+    const float F = 56 * s;
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    dl->AddRectFilled(ImVec2(0, D - F), ImVec2(W, D), HEADER);
+    dl->AddLine(ImVec2(0, D - F), ImVec2(W, D - F), IM_COL32(0, 0, 0, 120), 1.0f);
+    const float base_line = ImGui::GetFontSize();
+
+    push_font(0.9f);
+    const bool running = g_game.running.load();
+    ImU32 status_color = MUTED;
+    std::string status =
+        footer_status_text(g_toast, g_toast_until, now_seconds(), running, g_game.started.load(), &status_color);
+
+    std::vector<FooterHint> hints = footer_hints(g_page, running);
+    const float hint_y = D - F + (F - ImGui::GetFontSize()) / 2;
+    const float gs = 26 * s;
+    const float top = D - F + (F - gs) / 2;
+    float x = W - 28 * s;
+    for (auto it = hints.rbegin(); it != hints.rend(); ++it) {
+        x -= text_width(it->text);
+        dl->AddText(ImVec2(x, hint_y), TEXT, it->text);
+        x -= 10 * s;
+        float gw;
+        if (g_family != 0) {
+            gw = it->glyph == Glyph::StartButton ? glyph_width(Glyph::StartButton, gs) : gs;
+            draw_glyph(dl, ImVec2(x - gw, top), it->glyph, gs);
+        } else {
+            float ks = 0.56f * gs;
+            float lw = font_width(it->key_label, ks);
+            gw = std::max(lw + 0.6f * gs, gs);
+            dl->AddRect(ImVec2(x - gw, top), ImVec2(x, top + gs), IM_COL32(120, 130, 140, 255), 0.2f * gs, 0, 1.5f);
+            dl->AddText(ImGui::GetFont(), ks, ImVec2(x - gw + (gw - lw) / 2, top + (gs - ks) / 2), TEXT, it->key_label);
+        }
+        x -= 26 * s + gw;
+    }
+
+    status = shorten_status(status, x - 48 * s, [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; });
+    dl->AddText(ImVec2(28 * s, D - F + (F - base_line) / 2), status_color, status.c_str());
+    ImGui::PopFont();
+}

@@ -1,0 +1,59 @@
+#pragma once
+// The header and footer bars around the page area, the gamepad button
+// pictures they use, and which gamepad is connected.
+#include <SDL3/SDL_gamepad.h>
+#include <imgui.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/rows.h"
+
+enum class Glyph : int {
+    South = 0,
+    East = 1,
+    West = 2,
+    North = 3,
+    LeftShoulder = 4,
+    RightShoulder = 5,
+    StartButton = 6,
+    ViewButton = 7,
+};
+
+// First connected gamepad: its name ("Gamepad" when SDL has none, empty with
+// no pad) and glyph family (0 none, 1 PlayStation, 2 other, 3 Nintendo).
+extern std::string g_pad_name;
+extern int g_family;
+
+void refresh_gamepads();
+int family_of_type(SDL_GamepadType type);
+
+// Draws a button picture of the g_family style, top-left at pos, size pixels
+// high; returns the width used.
+float draw_glyph(ImDrawList* list, ImVec2 pos, Glyph glyph, float size);
+// The width draw_glyph would use, without drawing.
+float glyph_width(Glyph glyph, float size);
+// Label of a chip glyph (shoulders, Start, View) for a family.
+const char* glyph_label(Glyph glyph, int family);
+
+// Both draw into the current window (the launcher's "main" window).
+void draw_header();
+void draw_footer();
+
+struct FooterHint {
+    Glyph glyph;
+    const char* key_label;
+    const char* text;
+};
+
+// The footer's hints, left to right, in the UI language.
+std::vector<FooterHint> footer_hints(int page, bool game_running);
+
+// The footer's status line and its colour: the toast while it shows, else the
+// game state while a game runs, else the version.
+std::string footer_status_text(const std::string& toast, double toast_until, double now, bool running,
+                               bool started, ImU32* color = nullptr);
+// Cuts the status from the end until it fits room ("…" appended).
+std::string shorten_status(const std::string& text, float room, const MeasureText& measure);
+// The header's pad name: first 27 bytes and "…" when longer than 28 bytes.
+std::string pad_name_label(const std::string& name);

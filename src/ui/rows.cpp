@@ -1,0 +1,155 @@
+#include "ui/rows.h"
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <algorithm>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "discovery/folder.h"
+#include "ui/theme.h"
+
+namespace {
+
+const char* const ELLIPSIS = "…";
+
+float measure_current(const std::string& text) { return ImGui::CalcTextSize(text.c_str()).x; }
+
+}  // namespace
+
+std::vector<ChoiceItem> choice_items(const Opt* opts, int count, const std::vector<std::string>* extra, bool pt) {
+    std::vector<ChoiceItem> items;
+    for (int i = 0; opts && i < count; ++i) items.push_back({opts[i].value, pt ? opts[i].label_pt : opts[i].label_en});
+    if (extra)
+        for (const std::string& name : *extra) items.push_back({name, name});
+    return items;
+}
+
+int choice_current_index(std::vector<ChoiceItem>& items, const std::string& stored, bool extra_given,
+                         bool* appended) {
+    if (appended) *appended = false;
+    for (int i = static_cast<int>(items.size()) - 1; i >= 0; --i)
+        if (items[i].value == stored) return i;
+    if (extra_given && !stored.empty()) {
+        items.push_back({stored, stored});
+        if (appended) *appended = true;
+        return static_cast<int>(items.size()) - 1;
+    }
+    return 0;
+}
+
+int choice_step(int index, int d, int n) {
+    if (n <= 0) return 0;
+    return ((index + d) % n + n) % n;
+}
+
+std::string shorten_end(const std::string& text, float room, const MeasureText& measure) {
+    std::string t = text;
+    while (t.size() > 4 && measure(t) > room) t = t.substr(0, t.size() - 4) + ELLIPSIS;
+    return t;
+}
+
+std::string shorten_front(const std::string& path, float room, const MeasureText& measure) {
+    if (measure(path) <= room) return path;
+    std::string s = path;
+    while (s.size() > 4 && measure(ELLIPSIS + s) > room) s.erase(0, 1);
+    return ELLIPSIS + s;
+}
+
+void choice_row(const char* key, const Opt* opts, int count, const char* label, const char* help,
+                const std::vector<std::string>* extra) {
+    const float s = g_scale;
+    ImGui::PushID(key);
+    std::vector<ChoiceItem> items = choice_items(opts, count, extra, g_pt);
+    if (items.empty()) items.push_back({"", ""});
+    int index = choice_current_index(items, S.get(key), extra != nullptr);
+
+    RowGeom g = row_layout(help, label);
+    take_focus_first();
+    bool activated =
+        ImGui::InvisibleButton("row", ImVec2(std::max(g.width, 1.0f), std::max(g.height, 1.0f)), ImGuiButtonFlags_EnableNav);
+    bool focused = ImGui::IsItemFocused();
+    bool hovered = ImGui::IsItemHovered();
+
+    int d = 0;
+    if (activated) d = (hovered && ImGui::GetIO().MousePos.x < g.control_x + 40 * s) ? -1 : +1;
+    if (focused) {
+        // Left/right step the value instead of moving the focus.
+        static const ImGuiKey STEP_KEYS[] = {ImGuiKey_GamepadDpadLeft,    ImGuiKey_GamepadDpadRight,
+                                             ImGuiKey_GamepadLStickLeft,  ImGuiKey_GamepadLStickRight,
+                                             ImGuiKey_LeftArrow,          ImGuiKey_RightArrow};
+        ImGuiID id = ImGui::GetItemID();
+        for (ImGuiKey k : STEP_KEYS) ImGui::SetKeyOwner(k, id);
+        if (owned_pressed(ImGuiKey_GamepadDpadLeft) || owned_pressed(ImGuiKey_GamepadLStickLeft) ||
+            owned_pressed(ImGuiKey_LeftArrow))
+            d = -1;
+        if (owned_pressed(ImGuiKey_GamepadDpadRight) || owned_pressed(ImGuiKey_GamepadLStickRight) ||
+            owned_pressed(ImGuiKey_RightArrow))
+            d = +1;
+    }
+    if (d != 0) {
+        index = choice_step(index, d, static_cast<int>(items.size()));
+        S.set(key, items[index].value);
+        g_dirty = true;
+    }
+
+    row_background(g, focused, hovered);
+    row_texts(g, label, help, focused);
+
+    bool lit = focused && nav_cursor_visible();
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    float y = g.min.y + (g.height - ImGui::GetFontSize()) / 2;
+    ImU32 arrow = lit ? ACCENT_SOFT : IM_COL32(90, 100, 110, 255);
+    float aw = text_width("›");
+    float x_r = g.max.x - 18 * s - aw;
+    dl->AddText(ImVec2(x_r, y), arrow, "›");
+    float room = (g.max.x - 18 * s - g.control_x) - 2 * aw - 28 * s;
+    std::string value = shorten_end(items[index].label, room, measure_current);
+    float x_v = x_r - 14 * s - text_width(value.c_str());
+    dl->AddText(ImVec2(x_v, y), lit ? TEXT_HI : TEXT, value.c_str());
+    dl->AddText(ImVec2(x_v - 14 * s - aw, y), arrow, "‹");
+
+    ImGui::PopID();
+    ImGui::Dummy(ImVec2(0, 4 * s));
+}
+
+void folder_row(const char* key, const char* label, const char* help, const char* placeholder) {
+    const float s = g_scale;
+    ImGui::PushID(key);
+    RowGeom g = row_layout(help, label);
+    take_focus_first();
+    bool activated =
+        ImGui::InvisibleButton("row", ImVec2(std::max(g.width, 1.0f), std::max(g.height, 1.0f)), ImGuiButtonFlags_EnableNav);
+    bool focused = ImGui::IsItemFocused();
+    bool hovered = ImGui::IsItemHovered();
+    if (activated) pick_folder(key);
+    if (focused) {
+        ImGuiID id = ImGui::GetItemID();
+        ImGui::SetKeyOwner(ImGuiKey_GamepadFaceLeft, id);
+        ImGui::SetKeyOwner(ImGuiKey_Delete, id);
+        if ((owned_pressed(ImGuiKey_GamepadFaceLeft) || owned_pressed(ImGuiKey_Delete)) && !S.get(key).empty()) {
+            S.set(key, "");
+            g_dirty = true;
+        }
+    }
+    row_background(g, focused, hovered);
+    row_texts(g, label, help, focused);
+
+    std::string v = S.get(key);
+    std::string shown;
+    ImU32 color;
+    if (v.empty()) {
+        shown = placeholder ? placeholder : tr("Choose…", "Escolher…");
+        color = MUTED;
+    } else {
+        color = is_dir(v) ? TEXT : ERR;
+        shown = shorten_front(v, g.max.x - 18 * s - g.control_x, measure_current);
+    }
+    float y = g.min.y + (g.height - ImGui::GetFontSize()) / 2;
+    ImGui::GetWindowDrawList()->AddText(ImVec2(g.max.x - 18 * s - text_width(shown.c_str()), y), color, shown.c_str());
+
+    ImGui::PopID();
+    ImGui::Dummy(ImVec2(0, 4 * s));
+}

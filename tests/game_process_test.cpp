@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <regex>
+#include <thread>
+#include <unistd.h>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "launch/game_process.h"
+#include "launch/play.h"
+#include "support/testing.h"
+#include "ui/toast.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::string> process_env() {
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) env.emplace_back(*e);
+    return env;
+}
+
+template <class F>
+bool wait_until(F pred, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::vector<std::string> log_lines() {
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    return {g_log.lines.begin(), g_log.lines.end()};
+}
+
+bool log_has(const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    for (const auto& l : g_log.lines)
+        if (l == line) return true;
+    return false;
+}
+
+std::vector<std::string> dir_names(const fs::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class GameRun : public ::testing::Test {
+protected:
+    TempDir data;
+    void SetUp() override {
+        g_data = data.path();
+        g_pt = false;
+        g_window = nullptr;
+        g_log.clear();
+        g_toast.clear();
+    }
+    void TearDown() override {
+        if (g_game.running.load()) {
+            ::kill(-g_game.pid, SIGKILL);
+            wait_until([] { return g_game.ended.load(); }, 20);
+        }
+        g_game.ended.exchange(false);
+    }
+
+    // Starts a shell script the way start_game starts the game: own process
+    // group, stdin /dev/null, output into the supervisor's pipe, cwd g_data.
+    void run(const std::string& script) {
+        int fd = -1, pid = -1;
+        ASSERT_EQ(spawn_game_process({"/bin/sh", "-c", script}, process_env(), g_data.string(), fd, pid), 0);
+        begin_run(pid, fd);
+        ASSERT_TRUE(g_game.running.load());
+    }
+    // Waits for the supervisor to finish; returns the exit code.
+    int wait_end(double seconds = 30) {
+        EXPECT_TRUE(wait_until([] { return g_game.ended.load(); }, seconds)) << "the game did not end";
+        EXPECT_FALSE(g_game.running.load());
+        return g_game.exit_code.load();
+    }
+    // Stops a game that printed "ready", driving the frame loop's escalation.
+    int stop_and_wait() {
+        EXPECT_TRUE(wait_until([] { return log_has("ready"); }, 20));
+        stop_game();
+        EXPECT_TRUE(g_game.stop_requested.load());
+        EXPECT_GT(g_game.stop_time, 0);
+        auto end = std::chrono::steady_clock::now() + 30s;
+        while (!g_game.ended.load() && std::chrono::steady_clock::now() < end) {
+            stop_escalation_tick(now_seconds());
+            std::this_thread::sleep_for(20ms);
+        }
+        return wait_end(1);
+    }
+};
+
+TEST_F(GameRun, SevenThousandLinesKeepTheNewest6000AndTheFileKeepsAll) {
+    run("i=1; while [ $i -le 7000 ]; do echo \"line $i\"; i=$((i+1)); done");
+    EXPECT_EQ(wait_end(), 0);
+    auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 6000u);
+    EXPECT_EQ(lines.front(), "line 1002");
+    EXPECT_EQ(lines[5998], "line 7000");
+    EXPECT_EQ(lines.back(), "— the game exited (code 0) —");
+
+    std::string file = read_text(data / "last_run.log");
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 7001);
+    EXPECT_EQ(file.rfind("line 1\nline 2\n", 0), 0u);
+    EXPECT_TRUE(file.ends_with("line 7000\n[exit code 0]\n"));
+
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_FALSE(game_end_tick()) << "an end is handled once";
+    EXPECT_EQ(g_toast, "");
+    EXPECT_FALSE(fs::exists(data / "crashes"));
+}
+
+TEST_F(GameRun, LinesSplitAcrossReadsAndCarriageReturns) {
+    run("printf 'hal'; sleep 0.3; printf 'f line\\r\\nnext\\r\\n\\r\\n'; sleep 0.3; printf 'tail\\r'");
+    EXPECT_EQ(wait_end(), 0);
+    std::vector<std::string> want = {"half line", "next", "", "tail\r", "— the game exited (code 0) —"};
+    EXPECT_EQ(log_lines(), want);
+    EXPECT_EQ(read_text(data / "last_run.log"), "half line\r\nnext\r\n\r\ntail\r[exit code 0]\n");
+}
+
+TEST_F(GameRun, StartMarkerSwitchesToRunningOnlyWithinOneLine) {
+    run("echo 'Entering original'; echo 'x86-64 code'; sleep 1;"
+        "echo '[boot] Entering original x86-64 code at 0x1000'; sleep 1");
+    ASSERT_TRUE(wait_until([] { return log_has("x86-64 code"); }, 20));
+    EXPECT_FALSE(g_game.started.load()) << "a marker split over two lines does not count";
+    EXPECT_TRUE(wait_until([] { return g_game.started.load(); }, 20));
+    EXPECT_TRUE(g_game.running.load());
+    EXPECT_EQ(wait_end(), 0);
+}
+
+TEST_F(GameRun, MarkerInAnUnfinishedLastLineIsNotSearched) {
+    run("printf 'Entering original x86-64 code'");
+    EXPECT_EQ(wait_end(), 0);
+    EXPECT_FALSE(g_game.started.load());
+    EXPECT_TRUE(log_has("Entering original x86-64 code"));
+}
+
+TEST_F(GameRun, SegfaultMakesACrashCopyAndTheErrorToast) {
+    run("echo boom; kill -s SEGV $$");
+    EXPECT_EQ(wait_end(), 139);
+    EXPECT_EQ(log_lines().back(), "— the game exited (code 139) —");
+    std::string file = read_text(data / "last_run.log");
+    EXPECT_EQ(file, "boom\n[exit code 139]\n");
+
+    auto copies = dir_names(data / "crashes");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_TRUE(std::regex_match(copies[0], std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_139\.log)"))) << copies[0];
+    EXPECT_EQ(read_text(data / "crashes" / copies[0]), file);
+
+    double before = now_seconds();
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "The game closed with an error (139). See the Log tab.");
+    EXPECT_NEAR(g_toast_until - before, 8.0, 0.5);
+}
+
+TEST_F(GameRun, PortugueseEndLineAndToast) {
+    g_pt = true;
+    run("exit 3");
+    EXPECT_EQ(wait_end(), 3);
+    EXPECT_EQ(log_lines().back(), "— o jogo terminou (código 3) —");
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "O jogo fechou com erro (3). Veja a aba Registro.");
+}
+
+TEST_F(GameRun, StopOfAGameThatExitsOnTerm) {
+    run("trap 'exit 0' TERM; echo ready; while :; do sleep 0.1; done");
+    EXPECT_EQ(stop_and_wait(), 0);
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "");
+    EXPECT_FALSE(fs::exists(data / "crashes"));
+}
+
+TEST_F(GameRun, StopOfAGameThatDiesOfTerm) {
+    run("echo ready; while :; do sleep 0.1; done");
+    EXPECT_EQ(stop_and_wait(), 143);
+    EXPECT_EQ(log_lines().back(), "— the game exited (code 143) —");
+    EXPECT_TRUE(read_text(data / "last_run.log").ends_with("[exit code 143]\n"));
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "");
+    EXPECT_FALSE(fs::exists(data / "crashes"));
+}
+
+TEST_F(GameRun, StopOfAGameThatIgnoresTermKillsItAfterFourSeconds) {
+    run("trap '' TERM; echo ready; while :; do sleep 0.1; done");
+    ASSERT_TRUE(wait_until([] { return log_has("ready"); }, 20));
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(stop_and_wait(), 137);
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_GE(waited, 3.9);
+    EXPECT_LT(waited, 10.0);
+    EXPECT_EQ(g_game.stop_time, 0);
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "");
+    EXPECT_FALSE(fs::exists(data / "crashes"));
+}
+
+TEST_F(GameRun, EscalationWaitsForFourSeconds) {
+    run("trap '' TERM; echo ready; while :; do sleep 0.1; done");
+    ASSERT_TRUE(wait_until([] { return log_has("ready"); }, 20));
+    stop_game();
+    double t = g_game.stop_time;
+    stop_escalation_tick(t + 3.9);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(g_game.running.load()) << "killed too early";
+    EXPECT_EQ(g_game.stop_time, t);
+    stop_escalation_tick(t + 4.1);
+    EXPECT_EQ(g_game.stop_time, 0);
+    EXPECT_EQ(wait_end(), 137);
+}
+
+TEST_F(GameRun, StopWithoutAGameDoesNothing) {
+    run("exit 0");
+    wait_end();
+    g_game.stop_requested.exchange(false);
+    stop_game();
+    EXPECT_FALSE(g_game.stop_requested.load());
+    EXPECT_EQ(g_game.stop_time, 0);
+}
+
+TEST_F(GameRun, SixRunsKeepFourOlderGenerations) {
+    for (int k = 1; k <= 6; ++k) {
+        run("echo run " + std::to_string(k));
+        EXPECT_EQ(wait_end(), 0);
+        game_end_tick();
+    }
+    EXPECT_EQ(read_text(data / "last_run.log"), "run 6\n[exit code 0]\n");
+    for (int n = 1; n <= 4; ++n)
+        EXPECT_EQ(read_text(data / ("last_run." + std::to_string(n) + ".log")),
+                  "run " + std::to_string(6 - n) + "\n[exit code 0]\n");
+    EXPECT_FALSE(fs::exists(data / "last_run.5.log"));
+    std::vector<std::string> want = {"last_run.1.log", "last_run.2.log", "last_run.3.log", "last_run.4.log",
+                                     "last_run.log"};
+    EXPECT_EQ(dir_names(data.path()), want);
+}
+
+TEST_F(GameRun, TwentyFirstBadRunDeletesOnlyTheOldestCrashCopy) {
+    for (int i = 0; i < 20; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "2000-01-01_00-00-%02d_1.log", i);
+        write_file(data / "crashes" / name, "old\n");
+    }
+    write_file(data / "crashes" / "notes.txt", "mine");
+    write_file(data / "crashes" / "0000-upper.LOG", "mine");
+    run("echo bad; exit 2");
+    EXPECT_EQ(wait_end(), 2);
+
+    auto names = dir_names(data / "crashes");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "2000-01-01_00-00-00_1.log"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "2000-01-01_00-00-01_1.log"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "notes.txt"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "0000-upper.LOG"), 1);
+    int logs = 0, mine = 0;
+    for (const auto& n : names) {
+        if (fs::path(n).extension() == ".log") ++logs;
+        if (n.ends_with("_2.log")) ++mine;
+    }
+    EXPECT_EQ(logs, 20);
+    EXPECT_EQ(mine, 1);
+}
+
+TEST_F(GameRun, MegabytesWithoutLineEndKeepTheLogBounded) {
+    run("head -c 6000000 /dev/zero | tr '\\0' x; echo; echo after;"
+        "echo 'Entering original x86-64 code'; head -c 3000000 /dev/zero | tr '\\0' y");
+    EXPECT_EQ(wait_end(), 0);
+    auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], std::string(LOG_MAX_LINE_BYTES, 'x') + LOG_CUT_MARK);
+    EXPECT_EQ(lines[1], "after");
+    EXPECT_EQ(lines[3], std::string(LOG_MAX_LINE_BYTES, 'y') + LOG_CUT_MARK);
+    EXPECT_TRUE(g_game.started.load()) << "the marker after a cut line is still found";
+    std::error_code ec;
+    EXPECT_EQ(fs::file_size(data / "last_run.log", ec),
+              6000000u + 1 + 6 + 30 + 3000000 + std::string("[exit code 0]\n").size());
+}
+
+TEST_F(GameRun, UnwritableDataFolderStillLogsTheRun) {
+    g_data = data / "missing" / "deeper";   // cannot hold last_run.log
+    run("echo still here; exit 5");
+    EXPECT_EQ(wait_end(), 5);
+    EXPECT_TRUE(log_has("still here"));
+    EXPECT_EQ(log_lines().back(), "— the game exited (code 5) —");
+}
+
+// ---- the line splitter ---------------------------------------------------------
+
+std::vector<std::string> texts(const std::vector<SplitLine>& lines) {
+    std::vector<std::string> out;
+    for (const auto& l : lines) out.push_back(l.text);
+    return out;
+}
+
+TEST(LineSplitter, CarriageReturnSplitFromItsLineFeed) {
+    LineSplitter s;
+    EXPECT_TRUE(feed_lines(s, "abc\r").empty());
+    EXPECT_EQ(texts(feed_lines(s, "\nd\r\re\n")), (std::vector<std::string>{"abc", "d\r\re"}));
+    EXPECT_FALSE(finish_lines(s).has_value());
+}
+
+TEST(LineSplitter, LinesAtTheLimitStayWholeLongerOnesAreCut) {
+    LineSplitter s;
+    std::string exact(LOG_MAX_LINE_BYTES, 'a');
+    auto lines = feed_lines(s, exact + "\r\n" + exact + "b\n");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, exact);
+    EXPECT_EQ(lines[1].text, exact + LOG_CUT_MARK);
+}
+
+TEST(LineSplitter, CutNeverSplitsAUtf8Character) {
+    std::string line(LOG_MAX_LINE_BYTES - 1, 'a');
+    line += "é and more";   // é straddles the limit
+    std::string cut = cut_long_line(line);
+    EXPECT_EQ(cut, std::string(LOG_MAX_LINE_BYTES - 1, 'a') + LOG_CUT_MARK);
+}
+
+TEST(LineSplitter, PendingTextStaysBoundedAndTheRestOfALongLineIsDropped) {
+    LineSplitter s;
+    std::string chunk(8192, 'z');
+    size_t emitted = 0;
+    for (int i = 0; i < 2000; ++i) {   // 16 MB in one line
+        emitted += feed_lines(s, chunk).size();
+        ASSERT_LE(s.pending.size(), LOG_MAX_LINE_BYTES + 1);
+    }
+    EXPECT_EQ(emitted, 1u);
+    auto lines = feed_lines(s, "zzz\nnext\npart");
+    EXPECT_EQ(texts(lines), std::vector<std::string>{"next"});
+    EXPECT_EQ(finish_lines(s).value_or("?"), "part");
+}
+
+TEST(LineSplitter, SameLinesWhateverTheChunking) {
+    std::string text;
+    for (int i = 0; i < 50; ++i) text += std::string(size_t(i) * 211, 'q') + (i % 3 ? "\r\n" : "\n");
+    text += "end";
+    LineSplitter whole;
+    auto want = texts(feed_lines(whole, text));
+    want.push_back(finish_lines(whole).value_or(""));
+    for (size_t step : {1u, 7u, 4096u, 4097u, 8192u}) {
+        LineSplitter s;
+        std::vector<std::string> got;
+        for (size_t pos = 0; pos < text.size(); pos += step)
+            for (auto& l : texts(feed_lines(s, std::string_view(text).substr(pos, step)))) got.push_back(l);
+        got.push_back(finish_lines(s).value_or(""));
+        EXPECT_EQ(got, want) << "chunk size " << step;
+    }
+}
+
+TEST(CrashCopies, NamesAndFailureRule) {
+    std::time_t t = 1900000000;
+    std::string a = crash_copy_name(t, 139), b = crash_copy_name(t + 3600 * 24 * 40, 6);
+    EXPECT_TRUE(std::regex_match(a, std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_139\.log)"))) << a;
+    EXPECT_LT(a, b) << "names sort oldest first";
+    EXPECT_TRUE(is_failure(1, false));
+    EXPECT_TRUE(is_failure(-1, false));
+    EXPECT_FALSE(is_failure(0, false));
+    EXPECT_FALSE(is_failure(143, true));
+}
+
+}  // namespace

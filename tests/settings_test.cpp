@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+#include "core/atomic_file.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "support/testing.h"
+
+namespace {
+
+const char* DEFAULT_FILE =
+    "# Veltrane launcher (Linux)\n"
+    "af16=1\nclose_on_play=0\ndlc_dir=\nengine_cvars=\nextra_env=\nfps60=0\nfullscreen=0\n"
+    "fx_fog=1\nfx_ssao=1\nfx_vignette=1\ngame_dir=\ngamepad=\ngpu_submit=auto\nlanguage=\n"
+    "launcher_fullscreen=auto\nmouse=1\nmouse_invert=0\nmouse_sens=1.0\nneo=0\n"
+    "output_res=1920x1080\nperf_culling=1\nperf_dma=1\nperf_record_thread=1\nplayer_name=\n"
+    "present_mode=Mailbox\nreadbacks=\nsetup_done=0\nsharpness=250\nshow_fps=0\nsys_modules=\n"
+    "ui_language=\nupscaler=fsr1\nuser_dir=\n";
+
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_data = dir.path();
+        S.map.clear();
+        g_dirty = false;
+        g_page = 0;
+    }
+    TempDir dir;
+};
+
+TEST_F(SettingsFile, FreshDataFolderSavesHeaderAndDefaultsInKeyOrder) {
+    load_settings();
+    EXPECT_EQ(S.map.size(), 33u);
+    g_dirty = true;
+    EXPECT_TRUE(save_settings());
+    EXPECT_FALSE(g_dirty);
+    EXPECT_EQ(read_text(settings_file()), DEFAULT_FILE);
+}
+
+TEST_F(SettingsFile, ValuesAreTakenByteForByte) {
+    write_file(settings_file(),
+               "fps60= 1\nfullscreen=1\r\nneo=1\nextra_env=A=1 B=2\n=x\nnoequals\n#c=1\n\n"
+               "foo=bar\nmouse=0\nmouse=1");
+    load_settings();
+    EXPECT_FALSE(S.on("fps60"));
+    EXPECT_EQ(S.get("fps60"), " 1");
+    EXPECT_FALSE(S.on("fullscreen"));
+    EXPECT_EQ(S.get("fullscreen"), "1\r");
+    EXPECT_TRUE(S.on("neo"));
+    EXPECT_EQ(S.get("extra_env"), "A=1 B=2");
+    EXPECT_EQ(S.get(""), "x");
+    EXPECT_EQ(S.get("foo"), "bar");
+    EXPECT_TRUE(S.on("mouse")) << "the last duplicate wins, even without a final line feed";
+    EXPECT_EQ(S.map.count("noequals"), 0u);
+    EXPECT_EQ(S.map.count("#c"), 0u);
+}
+
+TEST_F(SettingsFile, RoundTripKeepsUnknownKeysAndDropsComments) {
+    write_file(settings_file(), "# mine\nfoo=bar\n=x\nfullscreen=1\r\nkey.cross=\nzz=last\n");
+    load_settings();
+    save_settings();
+    std::string text = read_text(settings_file());
+    EXPECT_EQ(text.rfind("# Veltrane launcher (Linux)\n=x\naf16=1\n", 0), 0u) << text;
+    EXPECT_EQ(text.find("# mine"), std::string::npos);
+    EXPECT_NE(text.find("\nfoo=bar\nfps60=0\nfullscreen=1\r\nfx_fog=1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\ngpu_submit=auto\nkey.cross=\nlanguage=\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nuser_dir=\nzz=last\n"), std::string::npos) << text;
+    // A second load and save changes nothing.
+    S.map.clear();
+    load_settings();
+    save_settings();
+    EXPECT_EQ(read_text(settings_file()), text);
+}
+
+TEST_F(SettingsFile, PortIniFillsOnlyEmptyFolders) {
+    write_file(g_data / "quor.ini", "[x]\nQUOR_GAME_DIR=/g\nQUOR_GAME_DIR=/second\nQUOR_SYS_MODULES=/m\n");
+    write_file(settings_file(), "sys_modules=/mine\n");
+    load_settings();
+    EXPECT_EQ(S.get("game_dir"), "/g");
+    EXPECT_EQ(S.get("sys_modules"), "/mine");
+    EXPECT_FALSE(g_dirty);
+}
+
+TEST_F(SettingsFile, SaveThatCannotWriteKeepsTheOldFileWhole) {
+    write_file(settings_file(), "game_dir=/precious\n");
+    load_settings();
+    S.set("player_name", "changed");
+    // A file-size limit makes every write past a few bytes fail, as a full
+    // disk would, even for root.
+    struct rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    g_dirty = true;
+    bool ok = save_settings();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(g_dirty) << "the next change retries";
+    EXPECT_EQ(read_text(settings_file()), "game_dir=/precious\n");
+    int files = 0;
+    for (auto& e : fs::directory_iterator(dir.path())) { (void)e; ++files; }
+    EXPECT_EQ(files, 1) << "no temporary file is left behind";
+}
+
+TEST_F(SettingsFile, SaveIntoMissingFolderFailsQuietly) {
+    g_data = dir.path() / "gone";
+    load_settings();
+    EXPECT_FALSE(save_settings());
+    EXPECT_FALSE(fs::exists(g_data));
+}
+
+TEST_F(SettingsFile, AtomicWriteReplacesAndKeepsMode) {
+    fs::path p = dir.path() / "f.txt";
+    write_file(p, "old contents that are longer");
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(write_file_atomic(p, "new"));
+    EXPECT_EQ(read_text(p), "new");
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST_F(SettingsFile, GoPageSavesOnlyOnARealChange) {
+    load_settings();
+    g_dirty = true;
+    go_page(0);
+    EXPECT_TRUE(g_dirty);
+    EXPECT_FALSE(fs::exists(settings_file()));
+    g_focus_first = false;
+    go_page(3);
+    EXPECT_EQ(g_page, 3);
+    EXPECT_TRUE(g_focus_first);
+    EXPECT_FALSE(g_dirty);
+    EXPECT_TRUE(fs::exists(settings_file()));
+}
+
+TEST(SettingsStore, OnMeansExactlyOne) {
+    Settings s;
+    EXPECT_FALSE(s.on("x"));
+    EXPECT_EQ(s.get("x"), "");
+    s.set("x", "true");
+    EXPECT_FALSE(s.on("x"));
+    s.set("x", "1");
+    EXPECT_TRUE(s.on("x"));
+}
+
+}  // namespace

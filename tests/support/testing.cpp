@@ -1,0 +1,57 @@
+#include "support/testing.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <gtest/gtest.h>
+
+#include "core/settings.h"
+
+TempDir::TempDir() {
+    std::string tmpl = "/tmp/quor-test-XXXXXX";
+    if (::mkdtemp(tmpl.data()) == nullptr) {
+        ADD_FAILURE() << "mkdtemp failed";
+        return;
+    }
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them removable first.
+    for (auto it = std::filesystem::recursive_directory_iterator(
+             path_, std::filesystem::directory_options::skip_permission_denied, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ec);
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+void write_file(const std::filesystem::path& path, const std::string& data) {
+    std::error_code ec;
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), std::streamsize(data.size()));
+    out.close();
+    if (!out) ADD_FAILURE() << "cannot write " << path;
+}
+
+std::string read_text(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void reset_settings() {
+    S.map.clear();
+    for (const auto& d : DEFAULTS) S.set(d.key, d.value);
+    g_dirty = false;
+}
