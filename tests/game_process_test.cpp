@@ -287,11 +287,13 @@ TEST_F(GameRun, MegabytesWithoutLineEndKeepTheLogBounded) {
 }
 
 TEST_F(GameRun, UnwritableDataFolderStillLogsTheRun) {
-    g_data = data / "missing" / "deeper";   // cannot hold last_run.log
+    fs::create_directories(data / "last_run.log" / "x");   // cannot be opened as a file
     run("echo still here; exit 5");
     EXPECT_EQ(wait_end(), 5);
     EXPECT_TRUE(log_has("still here"));
     EXPECT_EQ(log_lines().back(), "— the game exited (code 5) —");
+    EXPECT_TRUE(fs::is_directory(data / "last_run.log" / "x"));
+    EXPECT_TRUE(dir_names(data / "crashes").empty());
 }
 
 // ---- the line splitter ---------------------------------------------------------

@@ -1,0 +1,280 @@
+// The launcher's look and its basic rows, driven through a real Dear ImGui
+// context (no window): geometry, keyboard and mouse input, settings writes.
+#include <gtest/gtest.h>
+
+#include <imgui.h>
+#include <imgui_internal.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "core/globals.h"
+#include "core/settings.h"
+#include "support/testing.h"
+#include "ui/theme.h"
+
+namespace {
+
+const char* const DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+// One GUI context with the launcher's font size and style; every frame draws
+// the body inside a full-display "main" window like the launcher's.
+struct Gui {
+    ImGuiContext* ctx = nullptr;
+
+    explicit Gui(float scale = 1.0f, ImVec2 display = ImVec2(1280, 800)) {
+        g_scale = scale;
+        ctx = ImGui::CreateContext();
+        ImGuiIO& io = ImGui::GetIO();
+        io.IniFilename = nullptr;
+        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
+        io.BackendFlags |= ImGuiBackendFlags_RendererHasTextures | ImGuiBackendFlags_HasGamepad;
+        io.DisplaySize = display;
+        io.DeltaTime = 1.0f / 60;
+        if (std::filesystem::exists(DEJAVU)) io.Fonts->AddFontFromFileTTF(DEJAVU, 19.0f);
+        else io.Fonts->AddFontDefault();
+        ImGui::GetStyle().FontSizeBase = 19.0f;
+        apply_style();
+        ImGui::GetStyle().FontScaleDpi = scale;
+    }
+    ~Gui() {
+        ImGui::DestroyContext(ctx);
+        g_scale = 1.0f;
+        g_focus_first = false;
+    }
+
+    void frame(const std::function<void()>& body) {
+        ImGui::NewFrame();
+        ImGui::SetNextWindowPos(ImVec2(0, 0));
+        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
+        ImGui::Begin("main", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                          ImGuiWindowFlags_NoSavedSettings);
+        body();
+        ImGui::End();
+        ImGui::Render();
+    }
+    // A key pressed in one frame and released in the next.
+    void tap(ImGuiKey key, const std::function<void()>& body) {
+        ImGui::GetIO().AddKeyEvent(key, true);
+        frame(body);
+        ImGui::GetIO().AddKeyEvent(key, false);
+        frame(body);
+    }
+    void click(ImVec2 at, const std::function<void()>& body) {
+        ImGuiIO& io = ImGui::GetIO();
+        io.AddMousePosEvent(at.x, at.y);
+        frame(body);
+        io.AddMouseButtonEvent(0, true);
+        frame(body);
+        io.AddMouseButtonEvent(0, false);
+        frame(body);
+    }
+};
+
+class ThemeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_settings();
+        g_pt = false;
+    }
+};
+
+RowGeom layout_in_frame(Gui& gui, const char* help, const char* label) {
+    RowGeom g;
+    gui.frame([&] { g = row_layout(help, label); });
+    return g;
+}
+
+}  // namespace
+
+TEST_F(ThemeTest, RowWithoutHelpIsSixtyScaledPixelsHigh) {
+    for (float scale : {1.0f, 1.5f}) {
+        Gui gui(scale);
+        RowGeom g = layout_in_frame(gui, nullptr, "Frame rate");
+        EXPECT_FLOAT_EQ(g.height, 60 * scale) << "scale " << scale;
+        EXPECT_FLOAT_EQ(g.max.y - g.min.y, g.height);
+        EXPECT_FLOAT_EQ(g.width, 1280);
+        // An empty help text counts as none.
+        EXPECT_FLOAT_EQ(layout_in_frame(gui, "", nullptr).height, 60 * scale);
+    }
+}
+
+TEST_F(ThemeTest, HelpTextAddsItsWrappedHeight) {
+    Gui gui;
+    RowGeom one = layout_in_frame(gui, "Shown under the label.", "Label");
+    // 2 x 12 padding + label line + one help line at 0.84 x 19 + 4 gap.
+    EXPECT_NEAR(one.height, 24 + 19 + 0.84f * 19 + 4, 0.5f);
+
+    std::string long_help;
+    for (int i = 0; i < 60; ++i) long_help += "word ";
+    RowGeom many = layout_in_frame(gui, long_help.c_str(), "Label");
+    int lines = static_cast<int>((many.height - 24 - 19 - 4) / (0.84f * 19) + 0.5f);
+    EXPECT_GE(lines, 2);
+    EXPECT_NEAR(many.height, 24 + 19 + lines * 0.84f * 19 + 4, 0.5f);
+}
+
+TEST_F(ThemeTest, ControlColumnWidensForShortLabelsWithoutHelp) {
+    Gui gui;
+    float label_w = 0;
+    RowGeom wide;
+    gui.frame([&] {
+        label_w = ImGui::CalcTextSize("Go").x;
+        wide = row_layout(nullptr, "Go");
+    });
+    // The label column is just 24 wider than the label.
+    EXPECT_NEAR(wide.text_width, label_w + 24, 0.01f);
+    EXPECT_GT(wide.max.x - 18 - wide.control_x, 0.44f * wide.width);
+
+    // With help the column stays at 440 (less than 44 % of 1280).
+    RowGeom helped = layout_in_frame(gui, "help", "Go");
+    EXPECT_FLOAT_EQ(helped.max.x - 18 - helped.control_x, 440);
+    EXPECT_FLOAT_EQ(helped.text_width, 1280 - 440 - 54);
+    // Without a label (toggle and text rows) as well.
+    EXPECT_FLOAT_EQ(layout_in_frame(gui, nullptr, nullptr).text_width, 1280 - 440 - 54);
+}
+
+TEST_F(ThemeTest, NarrowColumnUsesFortyFourPercent) {
+    Gui gui(1.0f, ImVec2(700, 500));
+    RowGeom g = layout_in_frame(gui, "help", "Label");
+    EXPECT_FLOAT_EQ(g.max.x - 18 - g.control_x, 0.44f * 700);
+    // A long label on a narrow band keeps the 44 % column.
+    std::string label(200, 'W');
+    RowGeom l = layout_in_frame(gui, nullptr, label.c_str());
+    EXPECT_FLOAT_EQ(l.max.x - 18 - l.control_x, 0.44f * 700);
+}
+
+TEST_F(ThemeTest, ToUpperHandlesPortugueseLetters) {
+    EXPECT_EQ(to_upper("Desempenho"), "DESEMPENHO");
+    EXPECT_EQ(to_upper("Opções"), "OPÇÕES");
+    EXPECT_EQ(to_upper("Resolução"), "RESOLUÇÃO");
+    EXPECT_EQ(to_upper("áàâãçéêíóôõúü"), "ÁÀÂÃÇÉÊÍÓÔÕÚÜ");
+    // Outside the table: unchanged, and already upper-case text is left alone.
+    EXPECT_EQ(to_upper("año è ï"), "AñO è ï");
+    EXPECT_EQ(to_upper("ÇÃ 60 FPS & 4k"), "ÇÃ 60 FPS & 4K");
+    EXPECT_EQ(to_upper(""), "");
+}
+
+TEST_F(ThemeTest, ToggleRowFlipsOnClick) {
+    Gui gui;
+    RowGeom g;
+    auto body = [&] {
+        g = row_layout(nullptr, nullptr);
+        toggle_row("fps60", "60 FPS", nullptr);
+    };
+    gui.frame(body);
+    ImVec2 mid((g.min.x + g.max.x) / 2, (g.min.y + g.max.y) / 2);
+
+    S.map.erase("fps60");
+    g_dirty = false;
+    gui.click(mid, body);
+    EXPECT_EQ(S.get("fps60"), "1");  // absent reads as off
+    EXPECT_TRUE(g_dirty);
+
+    gui.click(ImVec2(g.min.x + 5, g.min.y + 5), body);  // anywhere on the band
+    EXPECT_EQ(S.get("fps60"), "0");
+
+    S.set("fps60", "true");  // anything but "1" is off
+    gui.click(mid, body);
+    EXPECT_EQ(S.get("fps60"), "1");
+}
+
+TEST_F(ThemeTest, FirstRowTakesFocusOnceAndKeyboardActivates) {
+    Gui gui;
+    int first = 0, second = 0;
+    auto body = [&] {
+        if (action_row("a", "First", nullptr, "›")) ++first;
+        if (action_row("b", "Second", "with help", "›")) ++second;
+    };
+    g_focus_first = true;
+    gui.frame(body);
+    EXPECT_FALSE(g_focus_first);
+    gui.frame(body);
+    gui.tap(ImGuiKey_Enter, body);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 0);
+    EXPECT_TRUE(nav_cursor_visible());
+
+    // The focus moves on and is not pulled back to the first row.
+    gui.tap(ImGuiKey_DownArrow, body);
+    gui.frame(body);
+    gui.tap(ImGuiKey_Space, body);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 1);
+}
+
+TEST_F(ThemeTest, MouseClickHidesNavigationCursor) {
+    Gui gui;
+    RowGeom g;
+    int hits = 0;
+    auto body = [&] {
+        g = row_layout(nullptr, "Row");
+        if (action_row("a", "Row", nullptr, "›")) ++hits;
+    };
+    g_focus_first = true;
+    gui.frame(body);
+    gui.tap(ImGuiKey_DownArrow, body);
+    EXPECT_TRUE(nav_cursor_visible());
+    gui.click(ImVec2(g.min.x + 30, g.min.y + 30), body);
+    EXPECT_EQ(hits, 1);
+    EXPECT_FALSE(nav_cursor_visible());
+}
+
+TEST_F(ThemeTest, GamepadSouthActivatesFocusedToggle) {
+    Gui gui;
+    S.set("hud", "0");
+    auto body = [&] { toggle_row("hud", "HUD", "Shows the overlay"); };
+    g_focus_first = true;
+    gui.frame(body);
+    gui.frame(body);
+    gui.tap(ImGuiKey_GamepadFaceDown, body);
+    EXPECT_EQ(S.get("hud"), "1");
+}
+
+TEST_F(ThemeTest, TextRowFollowsTypingAndCutsOverlongValues) {
+    Gui gui;
+    S.set("player_name", std::string(1500, 'a'));
+    g_dirty = false;
+    auto body = [&] { text_row("player_name", "Player name", nullptr); };
+    g_focus_first = true;  // lands on the field and starts editing
+    gui.frame(body);
+    gui.frame(body);
+    EXPECT_FALSE(g_dirty);  // focusing alone writes nothing
+    gui.tap(ImGuiKey_End, body);
+    ImGui::GetIO().AddInputCharacter('b');
+    gui.frame(body);
+    EXPECT_TRUE(g_dirty);
+    EXPECT_EQ(S.get("player_name"), std::string(1023, 'a') + "b");
+
+    ImGui::GetIO().AddInputCharacter('c');
+    gui.frame(body);
+    EXPECT_EQ(S.get("player_name"), std::string(1022, 'a') + "bc");
+}
+
+TEST_F(ThemeTest, TextRowNeverStoresHalfACharacter) {
+    Gui gui;
+    // 1022 ASCII bytes then a two-byte letter straddling the 1023-byte limit.
+    S.set("player_name", std::string(1022, 'a') + "ção");
+    auto body = [&] { text_row("player_name", "Player name", nullptr); };
+    g_focus_first = true;
+    gui.frame(body);
+    gui.frame(body);
+    gui.tap(ImGuiKey_End, body);
+    ImGui::GetIO().AddInputCharacter('x');
+    gui.frame(body);
+    EXPECT_EQ(S.get("player_name"), std::string(1022, 'a') + "x");
+}
+
+TEST_F(ThemeTest, RowsStackTwentyPixelsApart) {
+    Gui gui;
+    float y1 = 0, y2 = 0, y3 = 0;
+    gui.frame([&] {
+        y1 = ImGui::GetCursorScreenPos().y;
+        toggle_row("a", "A", nullptr);
+        y2 = ImGui::GetCursorScreenPos().y;
+        text_row("b", "B", nullptr);
+        y3 = ImGui::GetCursorScreenPos().y;
+    });
+    EXPECT_FLOAT_EQ(y2 - y1, 60 + 20);
+    EXPECT_FLOAT_EQ(y3 - y2, 60 + 20);
+}

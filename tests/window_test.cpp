@@ -1,0 +1,262 @@
+// The real launcher binary, driven through its capture mode under SDL's
+// offscreen video driver: what it draws and how it reacts.
+#include <gtest/gtest.h>
+
+#include <SDL3/SDL.h>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "support/testing.h"
+
+extern char** environ;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string LAUNCHER = std::string(QUOR_STAGED_PORT) + "/launcher/quor-launcher";
+
+struct Launch {
+    int code = -1;
+    bool timed_out = false;
+};
+
+// Runs the launcher with the given environment changes ("" removes a
+// variable), waiting at most timeout seconds; on_start gets the pid.
+Launch run_launcher(const std::map<std::string, std::string>& changes, double timeout = 60,
+                    const std::function<void(pid_t)>& on_start = nullptr) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string kv = *e;
+        std::string name = kv.substr(0, kv.find('='));
+        if (!changes.count(name)) env.push_back(kv);
+    }
+    for (const auto& [k, v] : changes)
+        if (!v.empty()) env.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& s : env) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string exe = LAUNCHER;
+    char* argv[] = {exe.data(), nullptr};
+    pid_t pid = 0;
+    Launch r;
+    if (posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return r;
+    if (on_start) on_start(pid);
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    int status = 0;
+    for (;;) {
+        pid_t w = waitpid(pid, &status, WNOHANG);
+        if (w == pid) break;
+        if (std::chrono::steady_clock::now() > until) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            r.timed_out = true;
+            return r;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+struct Rgba {
+    int r, g, b, a;
+};
+
+Rgba pixel(SDL_Surface* s, int x, int y) {
+    Uint8 r = 0, g = 0, b = 0, a = 0;
+    SDL_ReadSurfacePixel(s, x, y, &r, &g, &b, &a);
+    return {r, g, b, a};
+}
+
+bool near(Rgba p, int r, int g, int b, int tol = 3) {
+    return std::abs(p.r - r) <= tol && std::abs(p.g - g) <= tol && std::abs(p.b - b) <= tol;
+}
+
+// The x range of the accent-coloured tab underline, found on one pixel row.
+std::pair<int, int> underline(SDL_Surface* s, int y) {
+    int first = -1, last = -1;
+    for (int x = 0; x < s->w; ++x) {
+        if (near(pixel(s, x, y), 26, 159, 255, 6)) {
+            if (first < 0) first = x;
+            last = x;
+        }
+    }
+    return {first, last};
+}
+
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(is_executable(LAUNCHER)) << LAUNCHER;
+        base = {{"SDL_VIDEO_DRIVER", "offscreen"},
+                {"QUOR_DATA_DIR", (dir / "data").string()},
+                {"HOME", (dir / "home").string()},
+                {"QUOR_LAUNCHER_SHOT", shot.string()},
+                {"LC_ALL", "C"},
+                {"LANG", ""},
+                {"LC_MESSAGES", ""},
+                {"QUOR_LAUNCHER_SCALE", "1"},
+                {"QUOR_LAUNCHER_SIZE", ""},
+                {"QUOR_LAUNCHER_VPAD", ""},
+                {"QUOR_LAUNCHER_SCRIPT", ""},
+                {"QUOR_LAUNCHER_PAGE", ""},
+                {"QUOR_LAUNCHER_FRAMES", ""},
+                {"SteamDeck", ""},
+                {"SteamGamepadUI", ""}};
+        // A finished set-up: no automatic search at start.
+        write_file(dir / "data/launcher.ini", "setup_done=1\n");
+    }
+    static bool is_executable(const std::string& p) { return access(p.c_str(), X_OK) == 0; }
+
+    SDL_Surface* shoot(std::map<std::string, std::string> extra, int expect_code = 0) {
+        auto env = base;
+        for (auto& [k, v] : extra) env[k] = v;
+        Launch r = run_launcher(env);
+        EXPECT_FALSE(r.timed_out);
+        EXPECT_EQ(r.code, expect_code);
+        SDL_Surface* s = SDL_LoadBMP(shot.c_str());
+        EXPECT_NE(s, nullptr) << SDL_GetError();
+        return s;
+    }
+
+    TempDir dir;
+    fs::path shot = dir / "shot.bmp";
+    std::map<std::string, std::string> base;
+};
+
+TEST_F(Window, ShotHasDefaultSizeAndThePalettesBars) {
+    SDL_Surface* s = shoot({});
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->w, 1280);
+    EXPECT_EQ(s->h, 800);
+    // Header and footer bars at their edges.
+    EXPECT_TRUE(near(pixel(s, 3, 3), 23, 26, 33)) << pixel(s, 3, 3).r;
+    EXPECT_TRUE(near(pixel(s, 3, 62), 23, 26, 33));
+    EXPECT_TRUE(near(pixel(s, 3, 797), 23, 26, 33));
+    EXPECT_TRUE(near(pixel(s, 640, 746), 23, 26, 33));
+    // The gradient runs from BG_TOP at the top edge to BG_BOTTOM at the bottom.
+    Rgba upper = pixel(s, 1270, 70), lower = pixel(s, 1270, 740);
+    auto expect_grad = [](int top, int bottom, double t) { return top + (bottom - top) * t; };
+    EXPECT_NEAR(upper.r, expect_grad(27, 14, 70 / 800.0), 3);
+    EXPECT_NEAR(upper.b, expect_grad(56, 27, 70 / 800.0), 3);
+    EXPECT_NEAR(lower.r, expect_grad(27, 14, 740 / 800.0), 3);
+    EXPECT_NEAR(lower.b, expect_grad(56, 27, 740 / 800.0), 3);
+    // The current tab (Play) is underlined in the accent colour.
+    auto [x0, x1] = underline(s, 62);
+    EXPECT_GT(x0, 100);
+    EXPECT_LT(x1, 300);
+    SDL_DestroySurface(s);
+}
+
+TEST_F(Window, SizeAndScaleMultiply) {
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_SIZE", "1024x600"}, {"QUOR_LAUNCHER_SCALE", "1.5"}});
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->w, 1536);
+    EXPECT_EQ(s->h, 900);
+    // Bars scale with the UI: the header is 96 pixels high now.
+    EXPECT_TRUE(near(pixel(s, 3, 93), 23, 26, 33));
+    EXPECT_FALSE(near(pixel(s, 3, 99), 23, 26, 33));
+    SDL_DestroySurface(s);
+}
+
+TEST_F(Window, OddEnvironmentValuesNeitherCrashNorHang) {
+    for (const char* scale : {"0", "-2", "abc", "1e9"}) {
+        SDL_Surface* s = shoot({{"QUOR_LAUNCHER_SCALE", scale}, {"QUOR_LAUNCHER_SIZE", "-5x0"},
+                                {"QUOR_LAUNCHER_PAGE", "17"}, {"QUOR_LAUNCHER_FRAMES", "-1"}});
+        ASSERT_NE(s, nullptr) << scale;
+        EXPECT_GT(s->w, 0);
+        SDL_DestroySurface(s);
+    }
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_SIZE", "100000x100000"}, {"QUOR_LAUNCHER_FRAMES", "2"}});
+    ASSERT_NE(s, nullptr);
+    EXPECT_LE(s->w, 8192);
+    SDL_DestroySurface(s);
+}
+
+TEST_F(Window, PageVariableAndPadShouldersMoveTheTabUnderline) {
+    SDL_Surface* p0 = shoot({});
+    SDL_Surface* p3 = shoot({{"QUOR_LAUNCHER_PAGE", "3"}});
+    SDL_Surface* p5 = shoot({{"QUOR_LAUNCHER_PAGE", "5"}});
+    ASSERT_TRUE(p0 && p3 && p5);
+    auto u0 = underline(p0, 62), u3 = underline(p3, 62), u5 = underline(p5, 62);
+    EXPECT_LT(u0.second, u3.first);
+    EXPECT_LT(u3.second, u5.first);
+    // With a pad the header gains shoulder glyphs, so compare pad shots only.
+    std::map<std::string, std::string> xbox = {{"QUOR_LAUNCHER_VPAD", "xbox"}};
+    auto with = [&](std::map<std::string, std::string> m) {
+        for (auto& kv : xbox) m.insert(kv);
+        return shoot(m);
+    };
+    SDL_Surface* x1 = with({{"QUOR_LAUNCHER_PAGE", "1"}});
+    SDL_Surface* x5 = with({{"QUOR_LAUNCHER_PAGE", "5"}});
+    // Right shoulder twice from page 5: wraps to 0, then 1.
+    SDL_Surface* pad = with({{"QUOR_LAUNCHER_PAGE", "5"}, {"QUOR_LAUNCHER_SCRIPT", "5:pad.rb,15:pad.rb"},
+                             {"QUOR_LAUNCHER_FRAMES", "40"}});
+    // Left shoulder on page 0 wraps to the Log page.
+    SDL_Surface* back = with({{"QUOR_LAUNCHER_SCRIPT", "5:pad.lb"}});
+    ASSERT_TRUE(x1 && x5 && pad && back);
+    EXPECT_EQ(underline(pad, 62), underline(x1, 62));
+    EXPECT_EQ(underline(back, 62), underline(x5, 62));
+    // Without a virtual pad, pad steps do nothing.
+    SDL_Surface* nopad = shoot({{"QUOR_LAUNCHER_SCRIPT", "5:pad.lb"}});
+    ASSERT_NE(nopad, nullptr);
+    EXPECT_EQ(underline(nopad, 62), u0);
+    for (auto* s : {p0, p3, p5, x1, x5, pad, back, nopad}) SDL_DestroySurface(s);
+}
+
+TEST_F(Window, EscapeReturnsToPlayAndKeysWorkWithoutPad) {
+    SDL_Surface* p0 = shoot({});
+    SDL_Surface* esc = shoot({{"QUOR_LAUNCHER_PAGE", "3"}, {"QUOR_LAUNCHER_SCRIPT", "5:Escape"}});
+    SDL_Surface* pgdn = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", "5:PageDown"}});
+    SDL_Surface* p5 = shoot({{"QUOR_LAUNCHER_PAGE", "5"}});
+    ASSERT_TRUE(p0 && esc && pgdn && p5);
+    EXPECT_EQ(underline(esc, 62), underline(p0, 62));
+    EXPECT_EQ(underline(pgdn, 62), underline(p5, 62));
+    for (auto* s : {p0, esc, pgdn, p5}) SDL_DestroySurface(s);
+}
+
+TEST_F(Window, PlayWithoutGameFolderAsksForOneAndKeepsRunning) {
+    // No desktop portal or zenity answers here: the dialog must fail quietly.
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_SCRIPT", "3:F5,6:GamepadStart"}, {"PATH", "/nonexistent"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    EXPECT_TRUE(fs::exists(dir / "data/launcher.ini"));
+    EXPECT_EQ(read_text(dir / "data/launcher.ini"), "setup_done=1\n") << "Play without a game saves nothing";
+}
+
+TEST_F(Window, ClosingWhileTheGameRunsWaitsForItsEnd) {
+    fs::path dump = dir / "dump";
+    write_file(dump / "eboot.bin", "x");
+    write_file(dir / "data/launcher.ini", "setup_done=1\ngame_dir=" + dump.string() + "\n");
+    auto env = base;
+    env.erase("QUOR_LAUNCHER_SHOT");
+    env["QUOR_LAUNCHER_SHOT"] = "";
+    env["QUOR_LAUNCHER_SCRIPT"] = "3:F5";
+    env["QUOR_DEMO_EXIT"] = "0";
+    env["QUOR_DEMO_WHEN"] = "2";
+    auto t0 = std::chrono::steady_clock::now();
+    Launch r = run_launcher(env, 30, [&](pid_t pid) {
+        // Wait until the game has started (its log appears), then ask the
+        // launcher to quit as a window manager's close would.
+        for (int i = 0; i < 200 && !fs::exists(dir / "data/last_run.log"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(pid, SIGTERM);
+    });
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_GT(took, 1.5) << "the launcher stayed until the game ended";
+    std::string log = read_text(dir / "data/last_run.log");
+    EXPECT_NE(log.find("[exit code 0]"), std::string::npos) << log;
+    // Play saved the settings first.
+    EXPECT_NE(read_text(dir / "data/launcher.ini").find("# Veltrane launcher (Linux)\n"), std::string::npos);
+}
+
+}  // namespace
