@@ -114,11 +114,14 @@ TEST(Psf, NumberIsReadAsFourBytesWhateverItsLength) {
     one.data_len = 1;
     EXPECT_EQ(parse(build({one})).at("N"), std::to_string(0x01020304));
 
-    // Value at the very end with only one byte left: "0" instead of a read past the end.
-    Bytes b = build({text("T", "x"), number("N", 7)});
-    b.resize(b.size() - 3);
-    put32(b, field(1, DATA_LEN), 1);  // data_len 1 still fits
-    EXPECT_EQ(parse_exact(b).at("N"), "0");
+    // A value at the very end with one to three of its bytes in the file:
+    // "0" instead of a read past the end.
+    for (uint32_t left = 1; left <= 3; ++left) {
+        Bytes b = build({text("T", "x"), number("N", 7)});
+        b.resize(b.size() - 4 + left);
+        put32(b, field(1, DATA_LEN), left);  // the claimed length still fits
+        EXPECT_EQ(parse_exact(b).at("N"), "0") << left;
+    }
 }
 
 TEST(Psf, RejectsShortOrWronglyTaggedOrEmptyFiles) {

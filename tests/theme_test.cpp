@@ -182,22 +182,33 @@ TEST_F(ThemeTest, ToggleRowFlipsOnClick) {
 TEST_F(ThemeTest, FirstRowTakesFocusOnceAndKeyboardActivates) {
     Gui gui;
     int first = 0, second = 0;
+    ImGuiID first_id = 0, second_id = 0;
     auto body = [&] {
         if (action_row("a", "First", nullptr, "›")) ++first;
+        ImGui::PushID("a");
+        first_id = ImGui::GetID("row");
+        ImGui::PopID();
         if (action_row("b", "Second", "with help", "›")) ++second;
+        ImGui::PushID("b");
+        second_id = ImGui::GetID("row");
+        ImGui::PopID();
     };
     g_focus_first = true;
     gui.frame(body);
     EXPECT_FALSE(g_focus_first);
     gui.frame(body);
-    gui.tap(ImGuiKey_Enter, body);
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(second, 0);
-    EXPECT_TRUE(nav_cursor_visible());
+    gui.frame(body);
+    EXPECT_EQ(GImGui->NavId, first_id);
 
-    // The focus moves on and is not pulled back to the first row.
+    // Arrow keys move the focus and show the cursor; it is not pulled back.
     gui.tap(ImGuiKey_DownArrow, body);
     gui.frame(body);
+    EXPECT_EQ(GImGui->NavId, second_id);
+    EXPECT_TRUE(nav_cursor_visible());
+    gui.tap(ImGuiKey_Enter, body);
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+    gui.tap(ImGuiKey_UpArrow, body);
     gui.tap(ImGuiKey_Space, body);
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 1);
@@ -220,18 +231,26 @@ TEST_F(ThemeTest, MouseClickHidesNavigationCursor) {
     EXPECT_FALSE(nav_cursor_visible());
 }
 
-TEST_F(ThemeTest, GamepadSouthActivatesFocusedToggle) {
+TEST_F(ThemeTest, GamepadMovesAndSouthActivatesToggle) {
     Gui gui;
     S.set("hud", "0");
-    auto body = [&] { toggle_row("hud", "HUD", "Shows the overlay"); };
+    S.set("vsync", "0");
+    auto body = [&] {
+        toggle_row("hud", "HUD", "Shows the overlay");
+        toggle_row("vsync", "Vsync", nullptr);
+    };
     g_focus_first = true;
     gui.frame(body);
     gui.frame(body);
+    gui.tap(ImGuiKey_GamepadDpadDown, body);
+    gui.frame(body);
     gui.tap(ImGuiKey_GamepadFaceDown, body);
-    EXPECT_EQ(S.get("hud"), "1");
+    EXPECT_EQ(S.get("hud"), "0");
+    EXPECT_EQ(S.get("vsync"), "1");
+    EXPECT_TRUE(g_dirty);
 }
 
-TEST_F(ThemeTest, TextRowFollowsTypingAndCutsOverlongValues) {
+TEST_F(ThemeTest, TextRowFollowsEditsAndCutsOverlongValues) {
     Gui gui;
     S.set("player_name", std::string(1500, 'a'));
     g_dirty = false;
@@ -240,15 +259,15 @@ TEST_F(ThemeTest, TextRowFollowsTypingAndCutsOverlongValues) {
     gui.frame(body);
     gui.frame(body);
     EXPECT_FALSE(g_dirty);  // focusing alone writes nothing
+    EXPECT_EQ(S.get("player_name").size(), 1500u);
     gui.tap(ImGuiKey_End, body);
+    gui.tap(ImGuiKey_Backspace, body);
+    EXPECT_TRUE(g_dirty);
+    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a')) << S.get("player_name").size();
+
     ImGui::GetIO().AddInputCharacter('b');
     gui.frame(body);
-    EXPECT_TRUE(g_dirty);
-    EXPECT_EQ(S.get("player_name"), std::string(1023, 'a') + "b");
-
-    ImGui::GetIO().AddInputCharacter('c');
-    gui.frame(body);
-    EXPECT_EQ(S.get("player_name"), std::string(1022, 'a') + "bc");
+    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a') + "b") << S.get("player_name").size();
 }
 
 TEST_F(ThemeTest, TextRowNeverStoresHalfACharacter) {
@@ -262,7 +281,7 @@ TEST_F(ThemeTest, TextRowNeverStoresHalfACharacter) {
     gui.tap(ImGuiKey_End, body);
     ImGui::GetIO().AddInputCharacter('x');
     gui.frame(body);
-    EXPECT_EQ(S.get("player_name"), std::string(1022, 'a') + "x");
+    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a') + "x") << S.get("player_name").size();
 }
 
 TEST_F(ThemeTest, RowsStackTwentyPixelsApart) {

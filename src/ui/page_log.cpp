@@ -1,4 +1,80 @@
-#include "ui/pages.h"
+#include <SDL3/SDL.h>
+#include <cmath>
+#include <imgui.h>
 
-// The page's rows arrive with their own work; the frame already shows its title.
-void page_log() {}
+#include "core/globals.h"
+#include "core/paths.h"
+#include "launch/game_process.h"
+#include "ui/app.h"
+#include "ui/pages.h"
+#include "ui/theme.h"
+#include "ui/toast.h"
+
+std::string log_text_for_copy() {
+    std::string all;
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    for (const auto& line : g_log.lines) {
+        all += line;
+        all += '\n';
+    }
+    return all;
+}
+
+void open_folder(const fs::path& path) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    std::string url = "file://" + path.string();
+    SDL_OpenURL(url.c_str());
+}
+
+void page_log() {
+    const float s = g_scale;
+    ImGui::Dummy(ImVec2(0, 14 * s));
+    take_focus_first();
+    if (ImGui::Button(tr("Copy", "Copiar"))) {
+        // The lock covers only building the text, never the clipboard call.
+        std::string all = log_text_for_copy();
+        SDL_SetClipboardText(all.c_str());
+        toast(tr("Log copied.", "Registro copiado."), 5);
+    }
+    ImGui::SameLine();
+    if (ImGui::Button(tr("Clear", "Limpar"))) g_log.clear();
+    ImGui::SameLine();
+    if (ImGui::Button(tr("Open the logs folder", "Abrir pasta dos registros"))) open_folder(g_data);
+    ImGui::Dummy(ImVec2(0, 6 * s));
+
+    ImGui::PushStyleColor(ImGuiCol_ChildBg, IM_COL32(8, 12, 16, 230));
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(12 * s, 10 * s));
+    float h = std::max(1.0f, ImGui::GetContentRegionAvail().y - 16 * s);
+    if (ImGui::BeginChild("log", ImVec2(0, h), ImGuiChildFlags_AlwaysUseWindowPadding,
+                          ImGuiWindowFlags_HorizontalScrollbar)) {
+        push_font(0.82f);
+        float y = ImGui::GetScrollY(), y_max = ImGui::GetScrollMaxY();
+        {
+            std::lock_guard<std::mutex> lock(g_log.mutex);
+            if (g_log.lines.empty()) {
+                ImGui::TextDisabled("%s", tr("Nothing yet. The game's output shows here.",
+                                             "Nada ainda. A saída do jogo aparece aqui."));
+            } else {
+                ImGuiListClipper clip;
+                clip.Begin(static_cast<int>(g_log.lines.size()));
+                while (clip.Step())
+                    for (int i = clip.DisplayStart; i < clip.DisplayEnd; ++i) {
+                        const std::string& line = g_log.lines[static_cast<size_t>(i)];
+                        ImGui::TextUnformatted(line.data(), line.data() + line.size());
+                    }
+            }
+            if (g_log.changed && y >= y_max - 2) ImGui::SetScrollHereY(1.0f);
+            g_log.changed = false;
+        }
+        if (g_log_scroll != 0 || std::isnan(g_log_scroll)) {
+            float step = std::isnan(g_log_scroll) ? 0 : g_log_scroll;
+            ImGui::SetScrollY(ImGui::GetScrollY() + step * ImGui::GetTextLineHeightWithSpacing());
+            g_log_scroll = 0;
+        }
+        ImGui::PopFont();
+    }
+    ImGui::EndChild();
+    ImGui::PopStyleVar();
+    ImGui::PopStyleColor();
+}

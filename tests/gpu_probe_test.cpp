@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "core/runner.h"
+#include "discovery/gpu.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path TOOL = fs::path(QUOR_STAGED_PORT) / "launcher" / "orn-gpu-capabilities";
+
+// A sanitizer build of the probe loads uninstrumented Vulkan drivers; their
+// leaks and threads are not ours to judge.
+const std::vector<std::string> QUIET = {"env", "ASAN_OPTIONS=detect_leaks=0", "TSAN_OPTIONS=report_bugs=0"};
+
+bool any_icd() {
+    for (const char* dir : {"/usr/share/vulkan/icd.d", "/etc/vulkan/icd.d", "/usr/local/share/vulkan/icd.d"}) {
+        std::error_code ec;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+            if (it->path().extension() == ".json") return true;
+    }
+    return false;
+}
+
+TEST(GpuProbe, NamesAVulkan13Device) {
+    ASSERT_TRUE(fs::is_regular_file(TOOL)) << TOOL;
+    std::vector<std::string> argv = QUIET;
+    argv.insert(argv.end(), {TOOL.string(), "--live-resolution"});
+    RunResult r = run_capture(argv, "");
+    if (r.code != 0 && !any_icd()) GTEST_SKIP() << "no Vulkan driver on this machine: " << r.output;
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(r.output.rfind("GPU: ", 0), 0u) << r.output;
+    EXPECT_NE(r.output.find(", Vulkan 1."), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(": live "), std::string::npos) << r.output;
+    GpuResult g = parse_gpu_output(r.output, r.code);
+    EXPECT_EQ(g.state, 1);
+    EXPECT_FALSE(g.name.empty());
+    EXPECT_EQ(g.name.find(": live"), std::string::npos);
+}
+
+TEST(GpuProbe, NoDeviceExitsNonZero) {
+    std::vector<std::string> argv = QUIET;
+    argv.insert(argv.end(), {"VK_DRIVER_FILES=/nonexistent.json", "VK_ICD_FILENAMES=/nonexistent.json",
+                             TOOL.string(), "--live-resolution"});
+    RunResult r = run_capture(argv, "");
+    EXPECT_GT(r.code, 0) << r.output;
+    EXPECT_EQ(r.output.find("GPU: "), std::string::npos) << r.output;
+    EXPECT_FALSE(r.output.empty()) << "the probe says why";
+    EXPECT_EQ(parse_gpu_output(r.output, r.code).state, 2);
+}
+
+}  // namespace

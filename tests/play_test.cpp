@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <SDL3/SDL.h>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "discovery/shared.h"
+#include "launch/game_process.h"
+#include "launch/play.h"
+#include "support/testing.h"
+#include "ui/toast.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+template <class F>
+bool wait_until(F pred, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::vector<std::string> log_lines() {
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    return {g_log.lines.begin(), g_log.lines.end()};
+}
+
+bool log_has(const std::string& line) {
+    for (const auto& l : log_lines())
+        if (l == line) return true;
+    return false;
+}
+
+// A starter that reports how it was started, then plays until it is stopped.
+const char* REPORTING_STARTER = R"(import os, sys, time
+sys.stdout.reconfigure(line_buffering=True)
+print('cwd=' + os.getcwd())
+print('argv=' + '|'.join(sys.argv))
+print('stdin=%r' % sys.stdin.read())
+print('group leader=%s' % (os.getpgrp() == os.getpid()))
+print('Entering original x86-64 code')
+while True:
+    time.sleep(0.05)
+)";
+
+class Play : public ::testing::Test {
+protected:
+    TempDir port, data, game;
+    void SetUp() override {
+        ASSERT_TRUE(SDL_Init(SDL_INIT_VIDEO)) << SDL_GetError();
+        g_port = port.path();
+        g_data = data.path();
+        g_exe_dir = port / "launcher";
+        g_pt = false;
+        g_window = nullptr;
+        reset_settings();
+        g_log.clear();
+        g_toast.clear();
+        write_file(port / "quor.py", REPORTING_STARTER);
+        write_file(game / "eboot.bin", "ELF");
+    }
+    void TearDown() override {
+        if (g_game.running.load()) {
+            ::kill(-g_game.pid, SIGKILL);
+            wait_until([] { return g_game.ended.load(); }, 20);
+        }
+        g_game.ended.exchange(false);
+        if (g_window) SDL_DestroyWindow(g_window);
+        g_window = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(g_shared.mutex);
+            g_shared.picks.clear();
+        }
+        SDL_Quit();
+    }
+};
+
+TEST_F(Play, WithoutAGameFolderOpensTheDialogAndChangesNothing) {
+    g_log.add("kept");
+    for (const char* dir : {"", "/nonexistent/folder"}) {
+        S.set("game_dir", dir);
+        g_dirty = true;
+        play_pressed();
+        EXPECT_FALSE(g_game.running.load());
+        EXPECT_FALSE(fs::exists(data / "launcher.ini")) << "settings are not saved";
+        EXPECT_FALSE(fs::exists(data / "quor.ini"));
+        EXPECT_EQ(log_lines(), std::vector<std::string>{"kept"});
+        EXPECT_EQ(g_toast, "");
+    }
+    // Let a dialog without a desktop portal answer (or not) before SDL goes.
+    for (int i = 0; i < 20; ++i) {
+        SDL_PumpEvents();
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+TEST_F(Play, MissingPython3GivesOneLogLineAndTheToast) {
+    const char* old = std::getenv("PATH");
+    std::string saved = old ? old : "";
+    setenv("PATH", "/nonexistent-bin", 1);
+    S.set("game_dir", game.path().string());
+    g_log.add("from the last run");
+    play_pressed();
+    setenv("PATH", saved.c_str(), 1);
+
+    EXPECT_FALSE(g_game.running.load());
+    auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], std::string("Could not start python3: ") + std::strerror(ENOENT));
+    EXPECT_EQ(g_toast, "Python 3 not found. Install python3 and try again.");
+    EXPECT_NEAR(g_toast_until - now_seconds(), 5.0, 0.5);
+    EXPECT_TRUE(fs::exists(data / "launcher.ini")) << "settings are saved before the start";
+}
+
+TEST_F(Play, SpawnFailureIsReportedInPortuguese) {
+    g_pt = true;
+    g_data = data / "gone";   // the working directory cannot be entered
+    S.set("game_dir", game.path().string());
+    EXPECT_FALSE(start_game());
+    auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("Não foi possível iniciar o python3: ", 0), 0u) << lines[0];
+    EXPECT_EQ(g_toast, "Python 3 não encontrado. Instale o python3 e tente de novo.");
+}
+
+TEST_F(Play, PlayStartsTheGameAndASecondPressStopsIt) {
+    S.set("game_dir", game.path().string());
+    g_log.add("from the last run");
+    play_pressed();
+    ASSERT_TRUE(g_game.running.load());
+    EXPECT_EQ(g_toast, "Preparing the game; it opens in its own window…");
+    EXPECT_NEAR(g_toast_until - now_seconds(), 6.0, 0.5);
+    EXPECT_TRUE(fs::exists(data / "launcher.ini"));
+    EXPECT_TRUE(fs::exists(data / "quor.ini")) << "key bindings are written before the start";
+
+    ASSERT_TRUE(wait_until([] { return g_game.started.load(); }, 30)) << ::testing::PrintToString(log_lines());
+    EXPECT_FALSE(log_has("from the last run")) << "the log is cleared at each start";
+    EXPECT_TRUE(log_has("cwd=" + data.path().string()));
+    EXPECT_TRUE(log_has("argv=" + (port / "quor.py").string()));
+    EXPECT_TRUE(log_has("stdin=''"));
+    EXPECT_TRUE(log_has("group leader=True"));
+
+    play_pressed();   // stops instead of starting
+    EXPECT_TRUE(g_game.stop_requested.load());
+    ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 20));
+    EXPECT_EQ(g_game.exit_code.load(), 128 + SIGTERM);
+    g_toast.clear();
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "") << "a stopped game shows no error";
+    EXPECT_FALSE(fs::exists(data / "crashes"));
+    EXPECT_EQ(log_lines().back(), "— the game exited (code 143) —");
+}
+
+TEST_F(Play, CloseOnPlayHidesTheWindowUntilTheGameEnds) {
+    g_window = SDL_CreateWindow("launcher", 320, 200, 0);
+    ASSERT_NE(g_window, nullptr) << SDL_GetError();
+    write_file(port / "quor.py", "print('bye')\n");
+    S.set("game_dir", game.path().string());
+
+    S.set("close_on_play", "0");
+    play_pressed();
+    EXPECT_FALSE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_HIDDEN);
+    ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 30));
+    EXPECT_TRUE(game_end_tick());
+
+    S.set("close_on_play", "1");
+    play_pressed();
+    EXPECT_TRUE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_HIDDEN);
+    ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 30));
+    EXPECT_EQ(g_game.exit_code.load(), 0);
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_FALSE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_HIDDEN) << "shown again when the game ends";
+}
+
+}  // namespace
