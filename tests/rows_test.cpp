@@ -163,8 +163,8 @@ TEST_F(RowsTest, ShortenEndCutsBytesAndAddsEllipsis) {
 TEST_F(RowsTest, ShortenFrontKeepsTheFolderName) {
     const std::string path = "/home/player/games/CUSA00000";  // 28 bytes
     EXPECT_EQ(shorten_front(path, 280, ten_per_byte), path);
-    // "…" + tail must fit 150: 15 bytes, the ellipsis takes 3.
-    EXPECT_EQ(shorten_front(path, 150, ten_per_byte), "…s/CUSA00000");
+    // "…" + tail must fit 150: 15 bytes, of which the ellipsis takes 3.
+    EXPECT_EQ(shorten_front(path, 150, ten_per_byte), "…es/CUSA00000");
     EXPECT_EQ(shorten_front(path, 279, ten_per_byte), "…" + path.substr(4));
     EXPECT_EQ(shorten_front(path, 0, ten_per_byte), "…0000");
 }
@@ -259,6 +259,7 @@ TEST_F(RowsTest, ClickOnLeftEdgeStepsBackElsewhereForward) {
     auto body = [&] {
         g = row_layout(nullptr, "Mode");
         choice_row("mode", MODES, 3, "Mode", nullptr, nullptr);
+        toggle_row("other", "Other", nullptr);
     };
     gui.frame(body);
     float mid_y = (g.min.y + g.max.y) / 2;
@@ -268,6 +269,13 @@ TEST_F(RowsTest, ClickOnLeftEdgeStepsBackElsewhereForward) {
     EXPECT_EQ(S.get("mode"), "b");
     gui.click(ImVec2(g.control_x + 45, mid_y), body);
     EXPECT_EQ(S.get("mode"), "c");
+
+    // Keyboard activation steps forward even with the pointer resting on
+    // the back zone.
+    ImGui::GetIO().AddMousePosEvent(g.control_x + 20, mid_y);
+    gui.focus_first_row(body);
+    gui.tap(ImGuiKey_Enter, body);
+    EXPECT_EQ(S.get("mode"), "a");
 }
 
 TEST_F(RowsTest, DeleteClearsFocusedFolderRow) {

@@ -88,10 +88,19 @@ TEST(Runner, OutputIsWholeAndInterleavedInWriteOrder) {
 }
 
 TEST(Runner, StandardInputIsAtEndOfFile) {
-    RunResult r = sh("cat; echo done $?");
-    EXPECT_EQ(r.output, "done 0\n");
-    r = sh("read line; echo status $?");
-    EXPECT_EQ(r.output, "status 1\n");
+    // Our own standard input is a pipe that never ends: a child that shared
+    // it would wait until the timeout.
+    int never[2];
+    ASSERT_EQ(pipe(never), 0);
+    int saved = dup(0);
+    ASSERT_GE(saved, 0);
+    ASSERT_EQ(dup2(never[0], 0), 0);
+    RunResult r = sh("timeout 3 cat; echo done $?; read line; echo status $?; readlink /proc/self/fd/0");
+    dup2(saved, 0);
+    close(saved);
+    close(never[0]);
+    close(never[1]);
+    EXPECT_EQ(r.output, "done 0\nstatus 1\n/dev/null\n");
 }
 
 TEST(Runner, ConcurrentCallsDoNotHoldEachOthersPipes) {

@@ -103,8 +103,9 @@ TEST_F(Workers, CheckKeyFollowsTheFileIdentity) {
 
 // Port modules that answer from the executable's first bytes, slowly.
 void write_fake_check_modules(const fs::path& port) {
-    write_file(port / "scripts" / "prepare.py", R"(import time
+    write_file(port / "scripts" / "prepare.py", R"(import os, time
 def parse_self(data):
+    open(os.path.join(os.path.dirname(__file__), 'seen-' + data[:5].decode()), 'w').close()
     time.sleep(2.0 if data.startswith(b'slow') else 0.1)
     if data.startswith(b'junk'):
         raise ValueError('not an executable')
@@ -145,6 +146,7 @@ TEST_F(Workers, StaleCheckResultIsDropped) {
     fs::path dump = tmp / "dump";
     write_file(dump / "eboot.bin", "other build");   // answers 0 after 0.1 s
     check_eboot(dump.string());
+    ASSERT_TRUE(wait_until([&] { return fs::exists(port / "scripts" / "seen-other"); }, 60));
     write_file(dump / "eboot.bin", "slow good build");   // new size: a new check, answers 1 after 2 s
     check_eboot(dump.string());
     std::string current = eboot_check_key(dump.string());

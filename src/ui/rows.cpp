@@ -74,7 +74,15 @@ void choice_row(const char* key, const Opt* opts, int count, const char* label, 
     bool hovered = ImGui::IsItemHovered();
 
     int d = 0;
-    if (activated) d = (hovered && ImGui::GetIO().MousePos.x < g.control_x + 40 * s) ? -1 : +1;
+    if (activated) {
+        // Only a mouse click looks at where the pointer is: a focused row
+        // counts as hovered under keyboard/gamepad navigation, and those
+        // activations always step forward.
+        bool by_mouse = ImGui::GetCurrentContext()->NavActivateId != ImGui::GetItemID();
+        bool back = by_mouse && ImGui::IsMouseHoveringRect(g.min, g.max, false) &&
+                    ImGui::GetIO().MousePos.x < g.control_x + 40 * s;
+        d = back ? -1 : +1;
+    }
     if (focused) {
         // Left/right step the value instead of moving the focus.
         static const ImGuiKey STEP_KEYS[] = {ImGuiKey_GamepadDpadLeft,    ImGuiKey_GamepadDpadRight,
