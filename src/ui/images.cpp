@@ -37,8 +37,7 @@ SDL_Surface* load_png_surface(const std::filesystem::path& path, std::vector<uns
     return surface;
 }
 
-void set_window_icon() {
-    std::vector<unsigned char> pixels;
+SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels) {
     SDL_Surface* surface = nullptr;
     std::string game_dir = S.get("game_dir");
     if (!game_dir.empty()) {
@@ -46,7 +45,13 @@ void set_window_icon() {
         if (is_file(icon)) surface = load_png_surface(icon, pixels);
     }
     if (!surface) surface = load_png_surface(g_port / PORT_LAUNCHER_DIR / PORT_ICON, pixels);
-    if (!surface) return;
+    return surface;
+}
+
+void set_window_icon() {
+    std::vector<unsigned char> pixels;
+    SDL_Surface* surface = load_window_icon(pixels);
+    if (!surface) return;   // keep whatever icon the window has
     if (g_window) SDL_SetWindowIcon(g_window, surface);
     SDL_DestroySurface(surface);
 }

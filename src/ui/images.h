@@ -25,6 +25,8 @@ SDL_Surface* load_png_surface(const std::filesystem::path& path, std::vector<uns
 
 // Window icon from the dump's icon0.png, else the port's quor.png.
 void set_window_icon();
+// The picture set_window_icon would use (a surface over pixels), or null.
+SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels);
 // Brings g_banner in step with game_dir; loads at most once per folder.
 void refresh_banner();
 // Destroys the banner texture; call before the renderer goes.

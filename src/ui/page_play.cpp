@@ -1,29 +1,294 @@
+#include <algorithm>
+#include <cmath>
 #include <imgui.h>
+#include <mutex>
 
 #include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "discovery/scan.h"
+#include "discovery/shared.h"
 #include "launch/game_process.h"
 #include "launch/play.h"
-#include "ui/app.h"
+#include "ui/images.h"
+#include "ui/options.h"
 #include "ui/pages.h"
+#include "ui/play_page.h"
+#include "ui/rows.h"
 #include "ui/theme.h"
 
-// A first Play page: the title and the one button that matters.
+float banner_height(float page_height, float scale) {
+    return std::min(420 * scale, std::max(200 * scale, 0.46f * page_height));
+}
+
+Crop banner_crop(float W, float H, float tw, float th) {
+    if (tw <= 0 || th <= 0 || W <= 0 || H <= 0) return {ImVec2(0, 0), ImVec2(1, 1)};
+    float k = std::max(H / th, W / tw);
+    float u = W / k / tw, v = H / k / th;
+    ImVec2 uv0((1 - u) * 0.5f, (1 - v) * 0.35f);
+    return {uv0, ImVec2(uv0.x + u, uv0.y + v)};
+}
+
+float hill_y(int layer, int k, float base, float amplitude) {
+    double i = layer;
+    return base - static_cast<float>((0.6 + 0.4 * std::sin(0.11 * k + i)) * (0.5 + 0.5 * std::sin(0.37 * k + 1.7 * i)) *
+                                     amplitude);
+}
+
+std::string play_summary(const Settings& s, bool pt) {
+    const std::string sep = "  ·  ";
+    std::string out = s.on("fps60") ? "60 FPS" : (pt ? "30 FPS (como no PS4)" : "30 FPS (as on PS4)");
+    std::string res = s.get("output_res");
+    if (size_t x = res.find('x'); x != std::string::npos) res.replace(x, 1, " × ");
+    out += sep + res;
+    out += s.get("upscaler") == "bilinear" ? sep + "bilinear" : sep + "FSR 1";
+    if (s.on("af16")) out += sep + (pt ? "AF 16x" : "16x AF");
+    if (s.on("neo")) out += sep + "PS4 Pro";
+    out += sep + (s.on("fullscreen") ? (pt ? "tela cheia" : "fullscreen") : (pt ? "janela" : "window"));
+    return out;
+}
+
+Check game_check(const GameInfo& info, int eboot_state, bool pt) {
+    if (!info.ok)
+        return {ERR, pt ? "✗  Pasta do jogo não escolhida (Jogo e saves)" : "✗  Game folder not set (Game & saves)"};
+    const std::string ver = pt ? " versão " : " version ";
+    bool known_build = info.title_id == GAME_ID && info.app_ver == "01.01";
+    if (eboot_state == 1 || (eboot_state < 0 && known_build))
+        return {OK, std::string("✓  ") + GAME_ID + (pt ? " versão 01.01: todos os modos" : " version 01.01: every mode")};
+    if (eboot_state == -1)
+        return {MUTED, "•  " + info.title_id + ver + info.app_ver + (pt ? ": verificando…" : ": checking…")};
+    return {WARN, "⚠  " + info.title_id + ver + info.app_ver +
+                      (pt ? ": os modos (60 FPS, AF) são da EU 1.01" : ": the modes (60 FPS, AF) target EU 1.01")};
+}
+
+int count_dlc(const std::string& dlc_dir) {
+    if (dlc_dir.empty() || !is_dir(dlc_dir)) return 0;
+    fs::path root = dlc_dir;
+    if (is_dir(root / GAME_ID)) root /= GAME_ID;
+    int n = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+        if (is_dir(it->path()) && is_file(it->path() / "sce_sys" / "param.sfo")) ++n;
+    return n;
+}
+
+Check dlc_check(int n, bool pt) {
+    if (n > 0) return {TEXT, "✓  DLC: " + std::to_string(n) + (pt ? " instalada(s)" : " installed")};
+    return {MUTED, pt ? "•  Sem DLC" : "•  No DLC"};
+}
+
+Check sound_check(bool ready, bool pt) {
+    if (ready) return {TEXT, pt ? "✓  Módulos de som encontrados" : "✓  Sound modules found"};
+    return {WARN, pt ? "⚠  Sem os módulos de som: o jogo fica mudo" : "⚠  No sound modules: the game is silent"};
+}
+
+Check saves_check(bool found, bool pt) {
+    if (found) return {TEXT, pt ? "✓  Saves encontrados" : "✓  Saves found"};
+    return {MUTED, pt ? "•  Ainda sem saves (o jogo cria)" : "•  No saves yet (the game creates them)"};
+}
+
+Check gpu_check(int gpu_state, const std::string& gpu_name, bool pt) {
+    switch (gpu_state) {
+    case 0: return {MUTED, pt ? "•  Verificando a placa de vídeo…" : "•  Checking the graphics card…"};
+    case 1: return {TEXT, "✓  " + gpu_name};
+    case 2:
+        return {ERR, pt ? "✗  Nenhuma placa com Vulkan 1.3 (atualize o driver)"
+                        : "✗  No Vulkan 1.3 graphics card (update the driver)"};
+    default: return {MUTED, pt ? "•  Placa de vídeo não verificada" : "•  Graphics card not checked"};
+    }
+}
+
+std::vector<Check> ready_checks() {
+    GameInfo info = game_info(S.get("game_dir"));
+    int eboot_state;
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        eboot_state = g_shared.eboot_state;
+    }
+    int gpu_state;
+    std::string gpu_name;
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        gpu_state = g_shared.gpu_state;
+        gpu_name = g_shared.gpu_name;
+    }
+    return {game_check(info, eboot_state, g_pt), dlc_check(count_dlc(S.get("dlc_dir")), g_pt),
+            sound_check(sound_ready(), g_pt),
+            saves_check(dir_has_entries(user_dir() / "savedata" / "1" / GAME_ID), g_pt),
+            gpu_check(gpu_state, gpu_name, g_pt)};
+}
+
+namespace {
+
+ImU32 with_alpha(ImU32 c, int a) { return (c & ~IM_COL32_A_MASK) | (static_cast<ImU32>(a) << IM_COL32_A_SHIFT); }
+
+ImU32 brighten(ImU32 c) {
+    ImVec4 v = ImGui::ColorConvertU32ToFloat4(c);
+    v.x = std::min(1.0f, v.x * 1.18f);
+    v.y = std::min(1.0f, v.y * 1.18f);
+    v.z = std::min(1.0f, v.z * 1.18f);
+    return ImGui::ColorConvertFloat4ToU32(v);
+}
+
+void draw_banner(float page_height) {
+    const float s = g_scale;
+    const float H = banner_height(page_height, s);
+    const float W = ImGui::GetContentRegionAvail().x;
+    const ImVec2 P = ImGui::GetCursorScreenPos();
+    const float bottom = P.y + H;
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    refresh_banner();
+    if (g_banner.texture && g_banner.w > 0 && g_banner.h > 0) {
+        Crop c = banner_crop(W, H, static_cast<float>(g_banner.w), static_cast<float>(g_banner.h));
+        dl->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(g_banner.texture)), P, ImVec2(P.x + W, bottom), c.uv0,
+                     c.uv1);
+    } else {
+        dl->AddRectFilledMultiColor(P, ImVec2(P.x + W, bottom), IM_COL32(42, 71, 94, 255), BG_TOP, BG_BOTTOM,
+                                    BG_BOTTOM);
+        for (int i = 0; i < 3; ++i) {
+            ImU32 col = IM_COL32(20 + 6 * i, 32 + 8 * i, 44 + 10 * i, 255);
+            float base = bottom - (0.18f + 0.1f * static_cast<float>(2 - i)) * H;
+            float A = 0.12f * H;
+            float px = P.x, py = hill_y(i, 0, base, A);
+            for (int k = 1; k <= 48; ++k) {
+                float x = P.x + static_cast<float>(k) * W / 48.0f, y = hill_y(i, k, base, A);
+                dl->AddQuadFilled(ImVec2(px, py), ImVec2(x, y), ImVec2(x, bottom), ImVec2(px, bottom), col);
+                px = x;
+                py = y;
+            }
+        }
+    }
+    dl->AddRectFilledMultiColor(P, ImVec2(P.x + 0.65f * W, bottom), with_alpha(BG_BOTTOM, 200), with_alpha(BG_BOTTOM, 0),
+                                with_alpha(BG_BOTTOM, 0), with_alpha(BG_BOTTOM, 200));
+    dl->AddRectFilledMultiColor(ImVec2(P.x, bottom - 0.55f * H), ImVec2(P.x + W, bottom), with_alpha(BG_TOP, 0),
+                                with_alpha(BG_TOP, 0), BG_TOP, BG_TOP);
+
+    ImFont* font = ImGui::GetFont();
+    const float big = ImGui::GetStyle().FontSizeBase * 2.4f * ImGui::GetStyle().FontScaleDpi;
+    const float h_t = big;
+    ImVec2 T(P.x + 48 * s, bottom - 70 * s - h_t);
+    dl->AddText(font, big, ImVec2(T.x + 2, T.y + 2), IM_COL32(0, 0, 0, 140), "Veltrane");
+    dl->AddText(font, big, T, TEXT_HI, "Veltrane");
+    dl->AddText(font, big, ImVec2(T.x + 0.8f, T.y), TEXT_HI, "Veltrane");
+
+    GameInfo info = game_info(S.get("game_dir"));
+    std::string sub;
+    if (info.ok)
+        sub = info.title_id + "  ·  " + (g_pt ? "versão " : "version ") + info.app_ver + "  ·  " +
+              (g_pt ? "port nativo para Linux" : "native Linux port");
+    else
+        sub = g_pt ? "Port nativo para Linux  ·  escolha a pasta do seu dump"
+                   : "Native Linux port  ·  choose your dump's folder";
+    dl->AddText(ImVec2(T.x, T.y + h_t + 6 * s), ACCENT_SOFT, sub.c_str());
+    ImGui::Dummy(ImVec2(W, H));
+}
+
+void draw_play_button(float CW) {
+    const float s = g_scale;
+    ImVec2 size(std::min(340 * s, CW), 64 * s);
+    take_focus_first();
+    ImVec2 p = ImGui::GetCursorScreenPos();
+    bool activated = ImGui::InvisibleButton("play", size);
+    bool hovered = ImGui::IsItemHovered();
+    bool focus_shown = ImGui::IsItemFocused() && nav_cursor_visible();
+    bool running = g_game.running.load();
+    bool ok = game_info(S.get("game_dir")).ok;
+    const char* label;
+    ImU32 top, bot;
+    if (running) {
+        label = tr("■   STOP", "■   PARAR");
+        top = IM_COL32(150, 60, 50, 255);
+        bot = IM_COL32(110, 40, 35, 255);
+    } else if (ok) {
+        label = tr("▶   PLAY", "▶   JOGAR");
+        top = GREEN_TOP;
+        bot = GREEN_BOTTOM;
+    } else {
+        label = tr("CHOOSE THE GAME", "ESCOLHER O JOGO");
+        top = IM_COL32(30, 120, 210, 255);
+        bot = IM_COL32(20, 90, 170, 255);
+    }
+    if (hovered || focus_shown) {
+        top = brighten(top);
+        bot = brighten(bot);
+    }
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    ImVec2 q(p.x + size.x, p.y + size.y);
+    dl->AddRectFilled(p, q, bot, 6 * s);
+    dl->AddRectFilledMultiColor(ImVec2(p.x + 1.8f * s, p.y + 1 * s), ImVec2(q.x - 1.8f * s, q.y - 1 * s), top, top, bot,
+                                bot);
+    if (focus_shown)
+        dl->AddRect(ImVec2(p.x - 3 * s, p.y - 3 * s), ImVec2(q.x + 3 * s, q.y + 3 * s), TEXT_HI, 8 * s, 0, 2 * s);
+    ImFont* font = ImGui::GetFont();
+    float fs = ImGui::GetStyle().FontSizeBase * 1.3f * ImGui::GetStyle().FontScaleDpi;
+    ImVec2 ts = font->CalcTextSizeA(fs, FLT_MAX, 0, label);
+    ImVec2 c(p.x + (size.x - ts.x) / 2, p.y + (size.y - ts.y) / 2);
+    dl->AddText(font, fs, ImVec2(c.x + 1, c.y + 1), IM_COL32(0, 0, 0, 90), label);
+    dl->AddText(font, fs, c, TEXT_HI, label);
+    dl->AddText(font, fs, ImVec2(c.x + 0.6f, c.y), TEXT_HI, label);
+    if (activated) play_pressed();
+    ImGui::Dummy(ImVec2(0, 6 * s));
+}
+
+void draw_card(float K) {
+    const float s = g_scale;
+    std::vector<Check> lines = ready_checks();
+    const float L = ImGui::GetTextLineHeight() + 12 * s;
+    const float card_h = static_cast<float>(lines.size()) * L + 56 * s;
+    ImVec2 Q = ImGui::GetCursorScreenPos();
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    dl->AddRectFilled(Q, ImVec2(Q.x + K, Q.y + card_h), CARD, 8 * s);
+    ImFont* font = ImGui::GetFont();
+    dl->AddText(font, ImGui::GetFontSize() * 0.86f, ImVec2(Q.x + 18 * s, Q.y + 16 * s), ACCENT_SOFT,
+                tr("READY CHECK", "VERIFICAÇÃO"));
+    auto measure = [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; };
+    float y = Q.y + 46 * s;
+    for (const Check& c : lines) {
+        std::string text = shorten_end(c.text, K - 36 * s, measure);
+        dl->AddText(ImVec2(Q.x + 18 * s, y), c.color, text.c_str());
+        y += L;
+    }
+    ImGui::Dummy(ImVec2(K, card_h));
+}
+
+}  // namespace
+
 void page_play(float height) {
     const float s = g_scale;
-    ImVec2 avail = ImGui::GetContentRegionAvail();
-    ImGui::SetCursorPos(ImVec2(48 * s, height * 0.35f));
-    ImGui::PushFont(nullptr, ImGui::GetStyle().FontSizeBase * 1.7f);
-    ImGui::TextUnformatted(page_title(0));
-    ImGui::PopFont();
-    ImGui::SetCursorPosX(48 * s);
-    bool running = g_game.running.load();
-    const char* label = running ? tr("Stop", "Parar") : tr("Play", "Jogar");
-    if (g_focus_first) {
-        ImGui::SetKeyboardFocusHere();
-        g_focus_first = false;
+    draw_banner(height);
+    const float M = 48 * s;
+    const float inner = ImGui::GetContentRegionAvail().x - 2 * M;
+    const float CW = std::max(1.0f, std::min(640 * s, 0.56f * inner));
+    ImGui::SetCursorPosX(ImGui::GetCursorPosX() + M);
+    ImGui::BeginGroup();
+    if (ImGui::BeginChild("play_left", ImVec2(CW, 0), ImGuiChildFlags_NavFlattened | ImGuiChildFlags_AutoResizeY)) {
+        draw_play_button(CW);
+        const char* status;
+        std::string summary;
+        if (g_game.running.load()) {
+            status = g_game.started.load() ? tr("The game is running.", "O jogo está rodando.")
+                                           : tr("Preparing the game…", "Preparando o jogo…");
+        } else {
+            summary = play_summary(S, g_pt);
+            status = summary.c_str();
+        }
+        ImGui::PushStyleColor(ImGuiCol_Text, MUTED);
+        ImGui::TextUnformatted(status);
+        ImGui::PopStyleColor();
+        section(tr("Quick settings", "Ajustes rápidos"));
+        choice_row("output_res", OUTPUTS, OUTPUT_COUNT, tr("Output", "Saída"), nullptr, nullptr);
+        choice_row("upscaler", UPSCALERS, UPSCALER_COUNT, "Upscaler", nullptr, nullptr);
+        toggle_row("fps60", "60 FPS (experimental)", nullptr);
+        toggle_row("af16", tr("Sharp textures (16x filtering)", "Texturas nítidas (filtro 16x)"), nullptr);
+        toggle_row("fullscreen", tr("Fullscreen", "Tela cheia"), nullptr);
     }
-    ImGui::PushStyleColor(ImGuiCol_Button, running ? ERR : GREEN_BOTTOM);
-    ImGui::PushStyleColor(ImGuiCol_ButtonHovered, running ? ERR : GREEN_TOP);
-    if (ImGui::Button(label, ImVec2(std::min(320 * s, avail.x - 96 * s), 64 * s))) play_pressed();
-    ImGui::PopStyleColor(2);
+    ImGui::EndChild();
+    ImGui::EndGroup();
+    const float K = inner - CW - 32 * s;
+    if (K > 220 * s) {
+        ImGui::SameLine(0, 32 * s);
+        ImGui::BeginGroup();
+        draw_card(K);
+        ImGui::EndGroup();
+    }
 }

@@ -1,0 +1,37 @@
+#pragma once
+// Decisions of the Play page, free of drawing.
+#include <imgui.h>
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "discovery/game_info.h"
+
+struct Check {
+    ImU32 color;
+    std::string text;
+};
+
+float banner_height(float page_height, float scale);
+
+// Texture rectangle that covers a W x H band with a tw x th picture without
+// distortion: excess cut equally at the sides, 35 % of it at the top.
+struct Crop {
+    ImVec2 uv0, uv1;
+};
+Crop banner_crop(float W, float H, float tw, float th);
+
+// y of hill layer i (0..2) at point k (0..48); base is that layer's base line.
+float hill_y(int layer, int k, float base, float amplitude);
+
+std::string play_summary(const Settings& s, bool pt);
+
+Check game_check(const GameInfo& info, int eboot_state, bool pt);
+int count_dlc(const std::string& dlc_dir);
+Check dlc_check(int n, bool pt);
+Check sound_check(bool ready, bool pt);
+Check saves_check(bool found, bool pt);
+Check gpu_check(int gpu_state, const std::string& gpu_name, bool pt);
+
+// The five lines of the ready check, from the settings, disk and g_shared.
+std::vector<Check> ready_checks();

@@ -1,0 +1,264 @@
+// PNG decoding into RGBA surfaces, the window icon and the cached banner,
+// with real files and a real SDL window and renderer (offscreen driver).
+#include <gtest/gtest.h>
+
+#include <SDL3/SDL.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "support/testing.h"
+#include "ui/images.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+uint32_t crc32(const std::string& data) {
+    uint32_t c = 0xFFFFFFFFu;
+    for (unsigned char b : data) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+    }
+    return c ^ 0xFFFFFFFFu;
+}
+
+void put32(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+void chunk(std::string& png, const char* type, const std::string& data) {
+    put32(png, static_cast<uint32_t>(data.size()));
+    std::string body = std::string(type, 4) + data;
+    png += body;
+    put32(png, crc32(body));
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks.
+std::string zlib_stored(const std::string& raw) {
+    std::string z = "\x78\x01";
+    size_t pos = 0;
+    do {
+        size_t n = std::min<size_t>(65535, raw.size() - pos);
+        bool last = pos + n == raw.size();
+        z += static_cast<char>(last ? 1 : 0);
+        z += static_cast<char>(n & 0xFF);
+        z += static_cast<char>(n >> 8);
+        z += static_cast<char>(~n & 0xFF);
+        z += static_cast<char>((~n >> 8) & 0xFF);
+        z += raw.substr(pos, n);
+        pos += n;
+    } while (pos < raw.size());
+    uint32_t a = 1, b = 0;
+    for (unsigned char ch : raw) {
+        a = (a + ch) % 65521;
+        b = (b + a) % 65521;
+    }
+    put32(z, (b << 16) | a);
+    return z;
+}
+
+// rows: raw scanline bytes without the filter byte (filter 0 is added).
+std::string make_png(int w, int h, int depth, int color_type, const std::vector<std::string>& rows,
+                     const std::string& palette = "") {
+    std::string png = "\x89PNG\r\n\x1a\n";
+    std::string ihdr;
+    put32(ihdr, static_cast<uint32_t>(w));
+    put32(ihdr, static_cast<uint32_t>(h));
+    ihdr += static_cast<char>(depth);
+    ihdr += static_cast<char>(color_type);
+    ihdr += std::string(3, '\0');
+    chunk(png, "IHDR", ihdr);
+    if (!palette.empty()) chunk(png, "PLTE", palette);
+    std::string raw;
+    for (const std::string& r : rows) raw += '\0' + r;
+    chunk(png, "IDAT", zlib_stored(raw));
+    chunk(png, "IEND", "");
+    return png;
+}
+
+std::string rgb_png(int w, int h, unsigned char r, unsigned char g, unsigned char b) {
+    std::string row;
+    for (int x = 0; x < w; ++x) row += {static_cast<char>(r), static_cast<char>(g), static_cast<char>(b)};
+    return make_png(w, h, 8, 2, std::vector<std::string>(h, row));
+}
+
+std::vector<unsigned char> rgba(std::initializer_list<int> v) { return {v.begin(), v.end()}; }
+
+class ImagesTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset_settings(); }
+};
+
+}  // namespace
+
+TEST_F(ImagesTest, PaletteGreyAndSixteenBitBecomeRgba8) {
+    TempDir dir;
+    // Palette: two entries, pixels 1 then 0.
+    std::string palette = std::string("\x10\x20\x30", 3) + std::string("\xF0\x80\x01", 3);
+    write_file(dir / "pal.png", make_png(2, 1, 8, 3, {std::string("\x01\x00", 2)}, palette));
+    // Grey 8 bits.
+    write_file(dir / "grey.png", make_png(2, 1, 8, 0, {std::string("\x00\x7F", 2)}));
+    // RGB 16 bits: one pixel, high bytes carry the value.
+    write_file(dir / "deep.png", make_png(1, 1, 16, 2, {std::string("\xFF\xFF\x80\x00\x00\x10", 6)}));
+    // Grey with alpha, 8 bits.
+    write_file(dir / "ga.png", make_png(1, 1, 8, 4, {std::string("\x40\x80", 2)}));
+
+    struct Case {
+        const char* name;
+        int w;
+        std::vector<unsigned char> expect;
+    };
+    const Case cases[] = {
+        {"pal.png", 2, rgba({0xF0, 0x80, 0x01, 255, 0x10, 0x20, 0x30, 255})},
+        {"grey.png", 2, rgba({0, 0, 0, 255, 0x7F, 0x7F, 0x7F, 255})},
+        {"deep.png", 1, rgba({0xFF, 0x80, 0x00, 255})},
+        {"ga.png", 1, rgba({0x40, 0x40, 0x40, 0x80})},
+    };
+    for (const Case& c : cases) {
+        std::vector<unsigned char> pixels;
+        SDL_Surface* s = load_png_surface(dir / c.name, pixels);
+        ASSERT_NE(s, nullptr) << c.name;
+        EXPECT_EQ(s->w, c.w) << c.name;
+        EXPECT_EQ(s->h, 1) << c.name;
+        EXPECT_EQ(s->pitch, c.w * 4) << c.name;
+        EXPECT_EQ(s->format, SDL_PIXELFORMAT_ABGR8888) << c.name;
+        EXPECT_EQ(s->pixels, static_cast<void*>(pixels.data())) << c.name;
+        EXPECT_EQ(pixels, c.expect) << c.name;
+        // The surface reads the same colours through SDL.
+        Uint8 r, g, b, a;
+        ASSERT_TRUE(SDL_ReadSurfacePixel(s, 0, 0, &r, &g, &b, &a));
+        EXPECT_EQ((std::vector<unsigned char>{r, g, b, a}),
+                  (std::vector<unsigned char>(c.expect.begin(), c.expect.begin() + 4)))
+            << c.name;
+        SDL_DestroySurface(s);
+    }
+}
+
+TEST_F(ImagesTest, NonPngAndMissingFilesGiveNothing) {
+    TempDir dir;
+    write_file(dir / "icon.png", "this is not a picture");
+    // A BMP is a picture, just not a PNG.
+    SDL_Surface* bmp_src = SDL_CreateSurface(2, 2, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_NE(bmp_src, nullptr);
+    ASSERT_TRUE(SDL_SaveBMP(bmp_src, (dir / "pic.bmp").c_str()));
+    SDL_DestroySurface(bmp_src);
+    // A PNG cut in the middle.
+    std::string cut = rgb_png(8, 8, 1, 2, 3);
+    write_file(dir / "cut.png", cut.substr(0, cut.size() / 2));
+
+    for (const char* name : {"icon.png", "pic.bmp", "cut.png", "missing.png"}) {
+        std::vector<unsigned char> pixels = {1, 2, 3};
+        EXPECT_EQ(load_png_surface(dir / name, pixels), nullptr) << name;
+        EXPECT_EQ(pixels, rgba({1, 2, 3})) << name;
+    }
+}
+
+class ImagesWindowTest : public ImagesTest {
+protected:
+    void SetUp() override {
+        ImagesTest::SetUp();
+        ASSERT_TRUE(SDL_Init(SDL_INIT_VIDEO)) << SDL_GetError();
+        ASSERT_TRUE(SDL_CreateWindowAndRenderer("images", 320, 200, 0, &g_window, &g_renderer)) << SDL_GetError();
+        g_port = port.path();
+    }
+    void TearDown() override {
+        release_banner();
+        SDL_DestroyRenderer(g_renderer);
+        SDL_DestroyWindow(g_window);
+        g_renderer = nullptr;
+        g_window = nullptr;
+        g_port.clear();
+        SDL_Quit();
+    }
+    TempDir port;
+    TempDir games;
+};
+
+TEST_F(ImagesWindowTest, BannerLoadsOncePerGameFolder) {
+    fs::path with = games / "with";
+    fs::path without = games / "without";
+    write_file(with / "sce_sys" / "pic1.png", rgb_png(4, 2, 200, 100, 50));
+    fs::create_directories(without / "sce_sys");
+
+    S.set("game_dir", with.string());
+    refresh_banner();
+    ASSERT_NE(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.w, 4);
+    EXPECT_EQ(g_banner.h, 2);
+    EXPECT_EQ(g_banner.source, (with / "sce_sys" / "pic1.png").string());
+    SDL_Texture* first = g_banner.texture;
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, first);  // unchanged folder: nothing reloaded
+
+    // A folder without the picture: dropped, and not retried when it appears.
+    S.set("game_dir", without.string());
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.w, 0);
+    write_file(without / "sce_sys" / "pic1.png", rgb_png(2, 2, 1, 2, 3));
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, nullptr);
+
+    // Choosing the folder again after a clear loads it.
+    S.set("game_dir", "");
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.source, "");
+    S.set("game_dir", without.string());
+    refresh_banner();
+    ASSERT_NE(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.w, 2);
+
+    // Clearing the game folder drops the texture.
+    S.set("game_dir", "");
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.h, 0);
+}
+
+TEST_F(ImagesWindowTest, BrokenBannerIsNotRetried) {
+    fs::path dump = games / "dump";
+    write_file(dump / "sce_sys" / "pic1.png", "garbage");
+    S.set("game_dir", dump.string());
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.source, (dump / "sce_sys" / "pic1.png").string());
+    write_file(dump / "sce_sys" / "pic1.png", rgb_png(2, 2, 1, 2, 3));
+    refresh_banner();
+    EXPECT_EQ(g_banner.texture, nullptr);
+}
+
+TEST_F(ImagesWindowTest, WindowIconFromDumpThenPort) {
+    auto icon_width = [] {
+        std::vector<unsigned char> pixels;
+        SDL_Surface* s = load_window_icon(pixels);
+        int w = s ? s->w : 0;
+        SDL_DestroySurface(s);
+        return w;
+    };
+    fs::path dump = games / "dump";
+    write_file(dump / "sce_sys" / "icon0.png", rgb_png(16, 16, 10, 20, 30));
+    write_file(port / "launcher" / "quor.png", rgb_png(8, 8, 1, 1, 1));
+    S.set("game_dir", dump.string());
+    EXPECT_EQ(icon_width(), 16);
+    set_window_icon();
+
+    // A broken dump icon falls back to the port's picture.
+    write_file(dump / "sce_sys" / "icon0.png", "broken");
+    EXPECT_EQ(icon_width(), 8);
+    set_window_icon();
+
+    S.set("game_dir", "");
+    EXPECT_EQ(icon_width(), 8);
+
+    // Nothing at all: no icon, and setting it leaves the window alone.
+    fs::remove(port / "launcher" / "quor.png");
+    EXPECT_EQ(icon_width(), 0);
+    set_window_icon();
+}
