@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "ui/play_page.h"
+#include "ui/theme.h"
+#include "support/testing.h"
+
+namespace {
+
+TEST(PlayBanner, HeightIsBoundedAndScaled) {
+    EXPECT_FLOAT_EQ(banner_height(300, 1), 200);
+    EXPECT_FLOAT_EQ(banner_height(2000, 1), 420);
+    EXPECT_FLOAT_EQ(banner_height(600, 1), 276);
+    EXPECT_FLOAT_EQ(banner_height(300, 1.5f), 300);
+}
+
+TEST(PlayBanner, CropCutsSidesEquallyAndTopLess) {
+    // A picture twice as wide as the band's shape loses a quarter each side.
+    Crop wide = banner_crop(400, 100, 800, 100);
+    EXPECT_FLOAT_EQ(wide.uv0.x, 0.25f);
+    EXPECT_FLOAT_EQ(wide.uv1.x, 0.75f);
+    EXPECT_FLOAT_EQ(wide.uv0.y, 0.0f);
+    EXPECT_FLOAT_EQ(wide.uv1.y, 1.0f);
+    // A tall one: half the height is excess, 35 % of it above.
+    Crop tall = banner_crop(100, 100, 100, 200);
+    EXPECT_FLOAT_EQ(tall.uv0.x, 0.0f);
+    EXPECT_FLOAT_EQ(tall.uv1.x, 1.0f);
+    EXPECT_FLOAT_EQ(tall.uv0.y, 0.5f * 0.35f);
+    EXPECT_FLOAT_EQ(tall.uv1.y, 0.5f * 0.35f + 0.5f);
+    Crop none = banner_crop(100, 100, 0, 0);
+    EXPECT_FLOAT_EQ(none.uv1.x, 1.0f);
+}
+
+TEST(PlayBanner, HillsKeepTheirShapeAtAnyWidth) {
+    // Heights depend only on the point index, so 48 segments always repeat
+    // the same silhouette; each stays within its amplitude above the base.
+    for (int layer = 0; layer < 3; ++layer)
+        for (int k = 0; k <= 48; ++k) {
+            float y = hill_y(layer, k, 100, 10);
+            EXPECT_LE(y, 100.0f);
+            EXPECT_GE(y, 90.0f);
+        }
+    EXPECT_NE(hill_y(0, 3, 100, 10), hill_y(1, 3, 100, 10));
+}
+
+TEST(PlaySummary, EveryPartInBothLanguages) {
+    Settings s;
+    s.set("fps60", "1");
+    s.set("af16", "1");
+    s.set("neo", "1");
+    s.set("fullscreen", "1");
+    s.set("upscaler", "fsr1");
+    s.set("output_res", "1920x1080");
+    EXPECT_EQ(play_summary(s, false), "60 FPS  ·  1920 × 1080  ·  FSR 1  ·  16x AF  ·  PS4 Pro  ·  fullscreen");
+    EXPECT_EQ(play_summary(s, true), "60 FPS  ·  1920 × 1080  ·  FSR 1  ·  AF 16x  ·  PS4 Pro  ·  tela cheia");
+    Settings t;
+    t.set("output_res", "native");
+    t.set("upscaler", "bilinear");
+    EXPECT_EQ(play_summary(t, false), "30 FPS (as on PS4)  ·  native  ·  bilinear  ·  window");
+    EXPECT_EQ(play_summary(t, true), "30 FPS (como no PS4)  ·  native  ·  bilinear  ·  janela");
+    t.set("output_res", "3440x1440");
+    EXPECT_NE(play_summary(t, false).find("3440 × 1440"), std::string::npos);
+}
+
+TEST(ReadyCheck, GameLineFollowsCheckAndMetadata) {
+    GameInfo none;
+    EXPECT_EQ(game_check(none, 1, false).text, "✗  Game folder not set (Game & saves)");
+    EXPECT_EQ(game_check(none, 1, false).color, ERR);
+    GameInfo eu{true, "CUSA00000", "01.01", "Veltrane"};
+    GameInfo old{true, "CUSA00000", "01.00", "Veltrane"};
+    EXPECT_EQ(game_check(eu, -1, false).color, OK) << "known metadata is trusted while checking";
+    EXPECT_EQ(game_check(eu, -2, true).text, "✓  CUSA00000 versão 01.01: todos os modos");
+    EXPECT_EQ(game_check(eu, 0, false).color, WARN) << "a check that says other wins";
+    EXPECT_EQ(game_check(old, -1, false).text, "•  CUSA00000 version 01.00: checking…");
+    EXPECT_EQ(game_check(old, -1, false).color, MUTED);
+    EXPECT_EQ(game_check(old, 0, false).text, "⚠  CUSA00000 version 01.00: the modes (60 FPS, AF) target EU 1.01");
+    EXPECT_EQ(game_check(old, -2, false).color, WARN);
+    EXPECT_EQ(game_check(old, 1, false).text, "✓  CUSA00000 version 01.01: every mode");
+}
+
+TEST(ReadyCheck, DlcCountsFoldersWithMetadata) {
+    TempDir dir;
+    EXPECT_EQ(count_dlc(""), 0);
+    EXPECT_EQ(count_dlc((dir / "missing").string()), 0);
+    write_file(dir / "dlc/CUSA00000/a/sce_sys/param.sfo", "x");
+    write_file(dir / "dlc/CUSA00000/b/sce_sys/param.sfo", "x");
+    write_file(dir / "dlc/CUSA00000/c/readme", "x");
+    write_file(dir / "dlc/top/sce_sys/param.sfo", "x");
+    EXPECT_EQ(count_dlc((dir / "dlc").string()), 2) << "the addcont layout's title folder is searched";
+    write_file(dir / "flat/one/sce_sys/param.sfo", "x");
+    EXPECT_EQ(count_dlc((dir / "flat").string()), 1);
+    EXPECT_EQ(dlc_check(2, false).text, "✓  DLC: 2 installed");
+    EXPECT_EQ(dlc_check(0, true).text, "•  Sem DLC");
+}
+
+TEST(ReadyCheck, GpuLines) {
+    EXPECT_EQ(gpu_check(0, "", false).text, "•  Checking the graphics card…");
+    EXPECT_EQ(gpu_check(1, "Card X", false).text, "✓  Card X");
+    EXPECT_EQ(gpu_check(2, "", true).color, ERR);
+    EXPECT_EQ(gpu_check(7, "", false).text, "•  Graphics card not checked");
+    EXPECT_EQ(sound_check(false, false).color, WARN);
+    EXPECT_EQ(saves_check(true, true).text, "✓  Saves encontrados");
+}
+
+}  // namespace
