@@ -1,6 +1,7 @@
 #include "controls/key_capture.h"
 
 #include <SDL3/SDL.h>
+#include <imgui.h>
 
 #include "controls/keys.h"
 #include "core/settings.h"
@@ -31,8 +32,24 @@ void finish_capture(const std::string& name) {
     g_capture_key.clear();
 }
 
+namespace {
+
+// The key that started the capture went down in the GUI, and its release was
+// swallowed; forget it so the GUI does not see it as held afterwards.
+void release_gui_keys() {
+    if (ImGui::GetCurrentContext()) ImGui::GetIO().ClearInputKeys();
+}
+
+}  // namespace
+
 bool capture_event(const SDL_Event& ev) {
     if (g_capture_key.empty()) return false;
+    bool consumed = route_capture_event(ev);
+    if (g_capture_key.empty()) release_gui_keys();
+    return consumed;
+}
+
+bool route_capture_event(const SDL_Event& ev) {
     switch (ev.type) {
     case SDL_EVENT_KEY_DOWN: {
         SDL_Scancode sc = ev.key.scancode;

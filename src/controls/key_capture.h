@@ -12,3 +12,13 @@ void finish_capture(const std::string& name);
 // Routes an event to the running capture. Returns true when the event was
 // consumed and must not reach the GUI.
 bool capture_event(const SDL_Event& ev);
+// The routing itself, without touching the GUI's key state.
+bool route_capture_event(const SDL_Event& ev);
+
+struct KeyInput;
+// The value text of an action's row: its key or "—", "  *" when changed.
+std::string key_row_value(const KeyInput& input);
+// Every binding back to its default.
+void reset_keys();
+// The overlay that asks for the key, in front of everything.
+void draw_capture_overlay();

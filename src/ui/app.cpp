@@ -129,8 +129,7 @@ void draw_frame() {
     ImGui::EndChild();
     draw_footer();
     ImGui::End();
-    // The key-capture overlay goes here, in front of everything, once the
-    // Controls page can start a capture.
+    draw_capture_overlay();
 }
 
 }  // namespace
