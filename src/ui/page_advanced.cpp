@@ -1,4 +1,76 @@
-#include "ui/pages.h"
+#include <system_error>
 
-// The page's rows arrive with their own work; the frame already shows its title.
-void page_advanced() {}
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "desktop/shortcut.h"
+#include "launch/game_process.h"
+#include "ui/pages.h"
+#include "ui/rows.h"
+#include "ui/theme.h"
+#include "ui/toast.h"
+
+namespace {
+
+const Opt UI_LANGUAGES[] = {
+    {"", "Automático", "Automatic"},
+    {"pt", "Português", "Portuguese"},
+    {"en", "Inglês", "English"},
+};
+
+const Opt LAUNCHER_FULLSCREEN[] = {
+    {"auto", "Automático (tela cheia no Steam Deck)", "Automatic (fullscreen on Steam Deck)"},
+    {"1", "Sempre em tela cheia", "Always fullscreen"},
+    {"0", "Janela", "Window"},
+};
+
+const Opt READBACKS[] = {
+    {"", "Precisas (padrão)", "Precise (default)"},
+    {"1", "Relaxadas (pode travar)", "Relaxed (may hang)"},
+};
+
+}  // namespace
+
+bool clear_shader_cache() {
+    // A running game keeps its cache open; it must never vanish under it.
+    if (g_game.running.load()) return false;
+    std::error_code ec;
+    fs::remove_all(user_dir() / "cache", ec);
+    fs::remove_all(user_dir() / "shader", ec);
+    toast(tr("Shader cache cleared. The next start stutters for a few minutes while it is rebuilt.",
+             "Cache de shaders limpo. A próxima partida engasga alguns minutos enquanto ele é refeito."),
+          5);
+    return true;
+}
+
+void page_advanced() {
+    section(tr("Launcher", "Lançador"));
+    choice_row("ui_language", UI_LANGUAGES, 3, tr("Launcher language", "Idioma do lançador"), nullptr, nullptr);
+    choice_row("launcher_fullscreen", LAUNCHER_FULLSCREEN, 3, tr("Launcher window", "Janela do lançador"),
+               tr("F11 toggles it too.", "F11 também alterna."), nullptr);
+    toggle_row("close_on_play", tr("Hide the launcher while the game runs", "Esconder o lançador enquanto o jogo roda"),
+               tr("It comes back when the game closes.", "Ele volta quando o jogo fechar."));
+    if (action_row("shortcut", tr("Add to the applications menu", "Criar atalho no menu de aplicativos"),
+                   tr("Then it can be added to Steam as a non-Steam game (handy on Steam Deck).",
+                      "Depois dá para adicionar na Steam como jogo não-Steam (bom no Steam Deck)."),
+                   "›"))
+        desktop_shortcut();
+    std::string data = g_data.string();
+    if (action_row("open_data", tr("Open the data folder", "Abrir a pasta de dados"), data.c_str(), "›"))
+        open_folder(g_data);
+    if (action_row("clear_cache", tr("Clear shader cache", "Limpar cache de shaders"),
+                   tr("Use it if graphics look wrong after an update.",
+                      "Use se aparecerem gráficos estranhos depois de uma atualização."),
+                   "›"))
+        clear_shader_cache();
+
+    section(tr("Diagnostics", "Diagnóstico"));
+    toggle_row("show_fps", tr("FPS in the log (every 5 s)", "FPS no registro (a cada 5 s)"), nullptr);
+    choice_row("readbacks", READBACKS, 2, tr("GPU readbacks", "Leituras da GPU"), nullptr, nullptr);
+    text_row("engine_cvars", tr("Engine cvars", "Cvars do motor"),
+             tr("NAME=value separated by spaces, on the game's command line.",
+                "NOME=valor separados por espaço, na linha de comando do jogo."));
+    text_row("extra_env", tr("Extra variables", "Variáveis extras"),
+             tr("NAME=value pairs separated by spaces (see the README).",
+                "Pares NOME=valor separados por espaço (veja o README)."));
+}

@@ -1,4 +1,144 @@
-#include "ui/pages.h"
+#include <mutex>
+#include <system_error>
 
-// The page's rows arrive with their own work; the frame already shows its title.
-void page_game() {}
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "discovery/game_info.h"
+#include "discovery/scan.h"
+#include "discovery/shared.h"
+#include "ui/pages.h"
+#include "ui/rows.h"
+#include "ui/theme.h"
+#include "ui/toast.h"
+
+namespace {
+
+const Opt LANGUAGES[] = {
+    {"", "Automático (o do jogo)", "Automatic (the game's)"},
+    {"7", "Português (Portugal)", "Portuguese (Portugal)"},
+    {"15", "Português (Brasil)", "Portuguese (Brazil)"},
+    {"1", "Inglês", "English"},
+    {"3", "Espanhol", "Spanish"},
+    {"2", "Francês", "French"},
+    {"4", "Alemão", "German"},
+    {"5", "Italiano", "Italian"},
+    {"0", "Japonês", "Japanese"},
+};
+
+
+bool same_folder(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+}  // namespace
+
+fs::path save_destination() { return user_dir() / "savedata" / "1" / GAME_ID; }
+
+std::vector<fs::path> save_candidates(const std::vector<std::string>& found_saves) {
+    std::vector<fs::path> out;
+    for (const auto& s : found_saves) out.emplace_back(s);
+    const fs::path roots[] = {home_dir() / ".local/share/shadPS4",
+                              home_dir() / ".var/app" / SHADPS4_FLATPAK_ID / "data/shadPS4"};
+    for (const auto& root : roots) {
+        fs::path saves = root / "savedata";
+        if (!is_dir(saves)) continue;
+        std::error_code ec;
+        for (fs::directory_iterator it(saves, ec), end; !ec && it != end; it.increment(ec)) {
+            fs::path p = it->path() / GAME_ID;
+            if (is_dir(p) && dir_has_entries(p)) out.push_back(p);
+        }
+        if (dir_has_entries(saves / GAME_ID)) out.push_back(saves / GAME_ID);
+    }
+    // The launcher's own save folder can show up among the found ones (a
+    // search of the home folder sees it too); importing it onto itself would
+    // move the player's saves away and copy nothing back.
+    fs::path dest = save_destination();
+    std::erase_if(out, [&](const fs::path& p) { return same_folder(p, dest); });
+    return out;
+}
+
+bool import_save(const std::vector<std::string>& found_saves) {
+    std::vector<fs::path> candidates = save_candidates(found_saves);
+    if (candidates.empty()) {
+        toast(tr("No shadPS4 save found (~/.local/share/shadPS4/savedata).",
+                 "Nenhum save do shadPS4 encontrado (~/.local/share/shadPS4/savedata)."),
+              5);
+        return false;
+    }
+    const fs::path& source = candidates.front();
+    fs::path dest = save_destination();
+    fs::path backup = dest;
+    backup += ".bak";
+    std::error_code ec;
+    if (dir_has_entries(dest)) {
+        fs::remove_all(backup, ec);
+        fs::rename(dest, backup, ec);
+    }
+    fs::create_directories(dest, ec);
+    fs::copy(source, dest, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        toast(std::string(tr("Could not import the save: ", "Não foi possível importar o save: ")) + ec.message(), 5);
+        return false;
+    }
+    toast(std::string(tr("Save imported from ", "Save importado de ")) + source.string(), 5);
+    return true;
+}
+
+void page_game() {
+    section(tr("Game", "Jogo"));
+    folder_row("game_dir", tr("Game folder", "Pasta do jogo"),
+               tr("The CUSA00000 dump (EU 1.01) with eboot.bin, sce_module and sce_sys.",
+                  "O dump CUSA00000 (europeu 1.01), com eboot.bin, sce_module e sce_sys."),
+               nullptr);
+    bool busy;
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        busy = g_shared.scan_busy;
+    }
+    if (action_row("scan", tr("Search this PC", "Procurar no PC"),
+                   tr("Looks for the game, shadPS4's sound modules and the DLC in the usual folders.",
+                      "Procura o jogo, os módulos de som do shadPS4 e as DLCs nas pastas de costume."),
+                   busy ? tr("searching…", "procurando…") : "›") &&
+        !busy)
+        start_scan(true);
+
+    section(tr("Sound", "Som"));
+    folder_row("sys_modules", tr("Sound modules", "Módulos de som"),
+               tr("libSceNgs2.sprx and libSceUlt.sprx from YOUR console (shadPS4's user/sys_modules). They are Sony "
+                  "firmware and never come with the port. Without them the game is silent.",
+                  "libSceNgs2.sprx e libSceUlt.sprx do SEU console (o user/sys_modules do shadPS4). São firmware da "
+                  "Sony e nunca vêm com o port. Sem eles o jogo roda mudo."),
+               nullptr);
+
+    section("DLC");
+    folder_row("dlc_dir", tr("DLC folder", "Pasta de DLC"),
+               tr("One subfolder per DLC (each with sce_sys/param.sfo), or shadPS4's addcont folder.",
+                  "Uma subpasta por DLC (cada uma com sce_sys/param.sfo), ou o addcont do shadPS4."),
+               tr("No DLC", "Sem DLC"));
+
+    section("Saves");
+    folder_row("user_dir", tr("Data folder", "Pasta de dados"),
+               tr("Saves and shader cache. Empty = ~/.local/share/quor-pc/user.",
+                  "Saves e cache de shaders. Vazio = ~/.local/share/quor-pc/user."),
+               tr("Default", "Padrão"));
+    if (action_row("import", tr("Import a shadPS4 save", "Importar save do shadPS4"),
+                   tr("Copies shadPS4's savedata/CUSA00000 here (the current saves stay in .bak).",
+                      "Copia o savedata/CUSA00000 do shadPS4 para cá (os saves atuais ficam em .bak)."),
+                   "›")) {
+        std::vector<std::string> found;
+        {
+            std::lock_guard<std::mutex> lock(g_shared.mutex);
+            found = g_shared.found_saves;
+        }
+        import_save(found);
+    }
+    if (action_row("open_saves", tr("Open the saves folder", "Abrir a pasta dos saves"), nullptr, "›"))
+        open_folder(save_destination());
+
+    section(tr("System", "Sistema"));
+    choice_row("language", LANGUAGES, 9, tr("System language", "Idioma do sistema"),
+               tr("The language the game sees on the \"console\".", "O idioma que o jogo vê no \"console\"."), nullptr);
+    text_row("player_name", tr("Player name", "Nome do jogador"), nullptr);
+}

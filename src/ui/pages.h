@@ -15,3 +15,14 @@ void page_log();
 void open_folder(const std::filesystem::path& path);
 // The whole game log as one text, each line ended by a line feed.
 std::string log_text_for_copy();
+// Deletes the shader cache unless a game runs; returns whether it did.
+bool clear_shader_cache();
+
+#include <vector>
+// The game's save folder in the user folder.
+std::filesystem::path save_destination();
+// Save folders an import may take, best first (scan results, then shadPS4's).
+std::vector<std::filesystem::path> save_candidates(const std::vector<std::string>& found_saves);
+// Copies the first candidate into the save folder, keeping the old saves as
+// .bak; reports by toast and returns whether it worked.
+bool import_save(const std::vector<std::string>& found_saves);

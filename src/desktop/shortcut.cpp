@@ -1,0 +1,54 @@
+#include "desktop/shortcut.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/port.h"
+#include "core/settings.h"
+#include "ui/toast.h"
+
+std::string desktop_entry_text(const std::string& program, const std::string& icon, bool pt) {
+    std::string t = "[Desktop Entry]\nType=Application\nName=Veltrane\n";
+    t += "Comment=";
+    t += pt ? "Port nativo para Linux (precisa do seu dump do jogo)" : "Native Linux port (your own game dump required)";
+    t += "\n";
+    t += "Exec=\"" + program + "\"\n";
+    t += "Icon=" + icon + "\n";
+    t += "Categories=Game;\nTerminal=false\n";
+    return t;
+}
+
+std::string shortcut_program() {
+    const char* app = std::getenv("APPIMAGE");
+    if (app && *app) return app;
+    return (g_exe_dir / "quor-launcher").string();
+}
+
+bool desktop_shortcut() {
+    std::error_code ec;
+    fs::path apps = home_dir() / ".local/share/applications";
+    fs::create_directories(apps, ec);
+    fs::path icon_copy = g_data / "quor-pc.png";
+    std::string game_dir = S.get("game_dir");
+    fs::path dump_icon = fs::path(game_dir) / "sce_sys" / "icon0.png";
+    fs::path port_icon = g_port / PORT_LAUNCHER_DIR / PORT_ICON;
+    if (!game_dir.empty() && is_file(dump_icon))
+        fs::copy_file(dump_icon, icon_copy, fs::copy_options::overwrite_existing, ec);
+    else if (is_file(port_icon))
+        fs::copy_file(port_icon, icon_copy, fs::copy_options::overwrite_existing, ec);
+
+    std::ofstream out(apps / "quor-pc.desktop", std::ios::binary | std::ios::trunc);
+    out << desktop_entry_text(shortcut_program(), icon_copy.string(), g_pt);
+    out.close();
+    bool ok = out.good() && !ec;
+    if (ok)
+        toast(tr("Shortcut added to the applications menu. In Steam: Add a Game › Add a Non-Steam Game.",
+                 "Atalho criado no menu de aplicativos. Na Steam: Adicionar jogo › Adicionar um jogo não-Steam."),
+              7);
+    else
+        toast(tr("Could not create the shortcut.", "Não foi possível criar o atalho."), 7);
+    return ok;
+}
