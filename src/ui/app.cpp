@@ -294,11 +294,7 @@ int run_window() {
             if (game_info(game_dir).ok) check_eboot(game_dir);
         }
         // 9-10. End of a run, stop escalation.
-        if (game_end_tick()) {
-            quit = quit || quit_after_game;
-            SDL_ShowWindow(g_window);
-            SDL_RaiseWindow(g_window);
-        }
+        if (game_end_tick()) quit = quit || quit_after_game;
         stop_escalation_tick(now_seconds());
         // 11. New GUI frame.
         ImGui_ImplSDLRenderer3_NewFrame();
