@@ -120,6 +120,22 @@ TEST_F(KeysTest, OneBindingIsAppendedThroughAnAtomicReplace) {
     EXPECT_EQ(entries, 2u);
 }
 
+TEST_F(KeysTest, LinkedIniIsUpdatedAtItsTarget) {
+    write_file(dir / "elsewhere" / "game.ini", "fov=90\n");
+    fs::create_symlink(dir / "elsewhere" / "game.ini", ini());
+    S.set("key.l1", "Q");
+    ASSERT_TRUE(write_key_bindings());
+    EXPECT_TRUE(fs::is_symlink(ini()));
+    EXPECT_EQ(read_text(dir / "elsewhere" / "game.ini"),
+              std::string("fov=90\n") + MARKER + "\nkey.l1=Q\n");
+
+    // A dangling link cannot be read: nothing is written.
+    fs::remove(dir / "elsewhere" / "game.ini");
+    EXPECT_FALSE(write_key_bindings());
+    EXPECT_TRUE(fs::is_symlink(ini()));
+    EXPECT_FALSE(fs::exists(dir / "elsewhere" / "game.ini"));
+}
+
 TEST_F(KeysTest, FolderNamedLikeTheIniIsLeftAlone) {
     fs::create_directory(ini());
     write_file(ini() / "inside", "x");

@@ -87,8 +87,14 @@ bool write_key_bindings() {
     std::error_code ec;
     // Only a file that is really missing counts as empty: one that exists but
     // cannot be read holds the game's own settings, which a rewrite would drop.
-    bool exists = std::filesystem::exists(std::filesystem::symlink_status(file, ec));
+    auto status = std::filesystem::symlink_status(file, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) return false;
-    if (exists && !read_file(file, old_text)) return false;
+    if (std::filesystem::exists(status) && !read_file(file, old_text)) return false;
+    // A player who keeps the file elsewhere behind a link keeps the link:
+    // the new text replaces the file it points at.
+    if (std::filesystem::is_symlink(status)) {
+        file = std::filesystem::canonical(file, ec);
+        if (ec) return false;
+    }
     return write_file_atomic(file, rebuild_port_ini(old_text));
 }
