@@ -265,3 +265,18 @@ TEST_F(Window, ClosingWhileTheGameRunsWaitsForItsEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Window, PadPressActsOnTheFirstRowRightAfterAPageSwitch) {
+    // Right shoulder from page 1 to page 2, then the south button: the first
+    // row (sharp textures, on by default) flips without any d-pad move first.
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_PAGE", "1"}, {"QUOR_LAUNCHER_VPAD", "ps5"},
+                            {"QUOR_LAUNCHER_SCRIPT", "10:pad.rb,30:pad.south"}, {"QUOR_LAUNCHER_FRAMES", "50"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    EXPECT_NE(read_text(dir / "data/launcher.ini").find("\naf16=0\n"), std::string::npos)
+        << read_text(dir / "data/launcher.ini");
+}
+
+}  // namespace

@@ -63,16 +63,24 @@ void draw_background(float w, float h) {
                                                             BG_BOTTOM, BG_BOTTOM);
 }
 
+// Page switches from the keyboard or a pad: the player navigates without a
+// mouse, so the focus on the new page's first row must show and react at once
+// (a hidden navigation cursor swallows the first activate press).
+void go_page_by_keys(int page) {
+    go_page(page);
+    ImGui::SetNavCursorVisible(true);
+}
+
 void hotkeys() {
     if (!g_capture_key.empty()) return;
     ImGuiIO& io = ImGui::GetIO();
-    if (ImGui::IsKeyPressed(ImGuiKey_GamepadL1, false)) go_page((g_page + 5) % PAGE_COUNT);
-    if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageUp, false)) go_page((g_page + 5) % PAGE_COUNT);
-    if (ImGui::IsKeyPressed(ImGuiKey_GamepadR1, false)) go_page((g_page + 1) % PAGE_COUNT);
-    if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageDown, false)) go_page((g_page + 1) % PAGE_COUNT);
+    if (ImGui::IsKeyPressed(ImGuiKey_GamepadL1, false)) go_page_by_keys((g_page + 5) % PAGE_COUNT);
+    if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageUp, false)) go_page_by_keys((g_page + 5) % PAGE_COUNT);
+    if (ImGui::IsKeyPressed(ImGuiKey_GamepadR1, false)) go_page_by_keys((g_page + 1) % PAGE_COUNT);
+    if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageDown, false)) go_page_by_keys((g_page + 1) % PAGE_COUNT);
     if ((ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false) || ImGui::IsKeyPressed(ImGuiKey_Escape, false)) &&
         !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && g_page != 0)
-        go_page(0);
+        go_page_by_keys(0);
     if (ImGui::IsKeyPressed(ImGuiKey_GamepadStart, false) || ImGui::IsKeyPressed(ImGuiKey_F5, false)) play_pressed();
     if (g_page == 5) {
         if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickDown)) g_log_scroll += 1;
@@ -231,6 +239,9 @@ int run_window() {
     detect_gpu();
     if (!game_info(S.get("game_dir")).ok && S.get("setup_done") != "1") start_scan(false);
     g_focus_first = true;
+    // With a pad in hand (a handheld, a couch) the first press must already
+    // act on the focused Play button.
+    if (g_family != 0) ImGui::SetNavCursorVisible(true);
 
     load_script();
     ShotRequest shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
