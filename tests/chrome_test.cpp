@@ -12,52 +12,13 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "support/gui.h"
 #include "support/testing.h"
 #include "ui/app.h"
 #include "ui/chrome.h"
 #include "ui/theme.h"
 
 namespace {
-
-const char* const DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-struct Gui {
-    ImGuiContext* ctx = nullptr;
-
-    Gui() {
-        ctx = ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard;
-        io.BackendFlags |= ImGuiBackendFlags_RendererHasTextures;
-        io.DisplaySize = ImVec2(1280, 800);
-        io.DeltaTime = 1.0f / 60;
-        if (std::filesystem::exists(DEJAVU)) io.Fonts->AddFontFromFileTTF(DEJAVU, 19.0f);
-        else io.Fonts->AddFontDefault();
-        ImGui::GetStyle().FontSizeBase = 19.0f;
-        apply_style();
-    }
-    ~Gui() { ImGui::DestroyContext(ctx); }
-    void frame(const std::function<void()>& body) {
-        ImGui::NewFrame();
-        ImGui::SetNextWindowPos(ImVec2(0, 0));
-        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
-        ImGui::Begin("main", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                          ImGuiWindowFlags_NoSavedSettings);
-        body();
-        ImGui::End();
-        ImGui::Render();
-    }
-    void click(ImVec2 at, const std::function<void()>& body) {
-        ImGuiIO& io = ImGui::GetIO();
-        io.AddMousePosEvent(at.x, at.y);
-        frame(body);
-        io.AddMouseButtonEvent(0, true);
-        frame(body);
-        io.AddMouseButtonEvent(0, false);
-        frame(body);
-    }
-};
 
 float ten_per_byte(const std::string& s) { return 10.0f * static_cast<float>(s.size()); }
 

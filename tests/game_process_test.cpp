@@ -19,34 +19,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::string> process_env() {
-    std::vector<std::string> env;
-    for (char** e = environ; e && *e; ++e) env.emplace_back(*e);
-    return env;
-}
-
-template <class F>
-bool wait_until(F pred, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-std::vector<std::string> log_lines() {
-    std::lock_guard<std::mutex> lock(g_log.mutex);
-    return {g_log.lines.begin(), g_log.lines.end()};
-}
-
-bool log_has(const std::string& line) {
-    std::lock_guard<std::mutex> lock(g_log.mutex);
-    for (const auto& l : g_log.lines)
-        if (l == line) return true;
-    return false;
-}
-
 std::vector<std::string> dir_names(const fs::path& dir) {
     std::vector<std::string> names;
     std::error_code ec;

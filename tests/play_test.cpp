@@ -20,27 +20,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class F>
-bool wait_until(F pred, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
-std::vector<std::string> log_lines() {
-    std::lock_guard<std::mutex> lock(g_log.mutex);
-    return {g_log.lines.begin(), g_log.lines.end()};
-}
-
-bool log_has(const std::string& line) {
-    for (const auto& l : log_lines())
-        if (l == line) return true;
-    return false;
-}
-
 // A starter that reports how it was started, then plays until it is stopped.
 const char* REPORTING_STARTER = R"(import os, sys, time
 sys.stdout.reconfigure(line_buffering=True)

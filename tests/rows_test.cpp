@@ -12,69 +12,12 @@
 
 #include "core/globals.h"
 #include "core/settings.h"
+#include "support/gui.h"
 #include "support/testing.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
 
 namespace {
-
-const char* const DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-struct Gui {
-    ImGuiContext* ctx = nullptr;
-
-    Gui() {
-        ctx = ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
-        io.BackendFlags |= ImGuiBackendFlags_RendererHasTextures | ImGuiBackendFlags_HasGamepad;
-        io.DisplaySize = ImVec2(1280, 800);
-        io.DeltaTime = 1.0f / 60;
-        if (std::filesystem::exists(DEJAVU)) io.Fonts->AddFontFromFileTTF(DEJAVU, 19.0f);
-        else io.Fonts->AddFontDefault();
-        ImGui::GetStyle().FontSizeBase = 19.0f;
-        apply_style();
-    }
-    ~Gui() {
-        ImGui::DestroyContext(ctx);
-        g_focus_first = false;
-    }
-    void frame(const std::function<void()>& body) {
-        ImGui::NewFrame();
-        ImGui::SetNextWindowPos(ImVec2(0, 0));
-        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
-        ImGui::Begin("main", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                          ImGuiWindowFlags_NoSavedSettings);
-        body();
-        ImGui::End();
-        ImGui::Render();
-    }
-    void tap(ImGuiKey key, const std::function<void()>& body) {
-        ImGui::GetIO().AddKeyEvent(key, true);
-        frame(body);
-        ImGui::GetIO().AddKeyEvent(key, false);
-        frame(body);
-    }
-    void click(ImVec2 at, const std::function<void()>& body) {
-        ImGuiIO& io = ImGui::GetIO();
-        io.AddMousePosEvent(at.x, at.y);
-        frame(body);
-        io.AddMouseButtonEvent(0, true);
-        frame(body);
-        io.AddMouseButtonEvent(0, false);
-        frame(body);
-    }
-    // Takes the focus onto the first row and shows the navigation cursor
-    // (a move down and back up, as a player would).
-    void focus_first_row(const std::function<void()>& body) {
-        g_focus_first = true;
-        frame(body);
-        frame(body);
-        tap(ImGuiKey_DownArrow, body);
-        tap(ImGuiKey_UpArrow, body);
-    }
-};
 
 const Opt MODES[] = {
     {"a", "Primeiro", "First"},

@@ -11,67 +11,14 @@
 
 #include "core/globals.h"
 #include "core/settings.h"
+#include "support/gui.h"
 #include "support/testing.h"
 #include "ui/theme.h"
 
 namespace {
 
-const char* const DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
 // One GUI context with the launcher's font size and style; every frame draws
 // the body inside a full-display "main" window like the launcher's.
-struct Gui {
-    ImGuiContext* ctx = nullptr;
-
-    explicit Gui(float scale = 1.0f, ImVec2 display = ImVec2(1280, 800)) {
-        g_scale = scale;
-        ctx = ImGui::CreateContext();
-        ImGuiIO& io = ImGui::GetIO();
-        io.IniFilename = nullptr;
-        io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
-        io.BackendFlags |= ImGuiBackendFlags_RendererHasTextures | ImGuiBackendFlags_HasGamepad;
-        io.DisplaySize = display;
-        io.DeltaTime = 1.0f / 60;
-        if (std::filesystem::exists(DEJAVU)) io.Fonts->AddFontFromFileTTF(DEJAVU, 19.0f);
-        else io.Fonts->AddFontDefault();
-        ImGui::GetStyle().FontSizeBase = 19.0f;
-        apply_style();
-        ImGui::GetStyle().FontScaleDpi = scale;
-    }
-    ~Gui() {
-        ImGui::DestroyContext(ctx);
-        g_scale = 1.0f;
-        g_focus_first = false;
-    }
-
-    void frame(const std::function<void()>& body) {
-        ImGui::NewFrame();
-        ImGui::SetNextWindowPos(ImVec2(0, 0));
-        ImGui::SetNextWindowSize(ImGui::GetIO().DisplaySize);
-        ImGui::Begin("main", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                          ImGuiWindowFlags_NoSavedSettings);
-        body();
-        ImGui::End();
-        ImGui::Render();
-    }
-    // A key pressed in one frame and released in the next.
-    void tap(ImGuiKey key, const std::function<void()>& body) {
-        ImGui::GetIO().AddKeyEvent(key, true);
-        frame(body);
-        ImGui::GetIO().AddKeyEvent(key, false);
-        frame(body);
-    }
-    void click(ImVec2 at, const std::function<void()>& body) {
-        ImGuiIO& io = ImGui::GetIO();
-        io.AddMousePosEvent(at.x, at.y);
-        frame(body);
-        io.AddMouseButtonEvent(0, true);
-        frame(body);
-        io.AddMouseButtonEvent(0, false);
-        frame(body);
-    }
-};
-
 class ThemeTest : public ::testing::Test {
 protected:
     void SetUp() override {

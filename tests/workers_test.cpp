@@ -18,16 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <class F>
-bool wait_until(F pred, double seconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 template <class T>
 T locked(T Shared::*field) {
     std::lock_guard<std::mutex> lock(g_shared.mutex);

@@ -55,3 +55,36 @@ void reset_settings() {
     for (const auto& d : DEFAULTS) S.set(d.key, d.value);
     g_dirty = false;
 }
+
+#include <chrono>
+#include <thread>
+
+#include "launch/game_process.h"
+
+extern char** environ;
+
+bool wait_until(const std::function<bool()>& pred, double seconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+std::vector<std::string> process_env() {
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) env.emplace_back(*e);
+    return env;
+}
+
+std::vector<std::string> log_lines() {
+    std::lock_guard<std::mutex> lock(g_log.mutex);
+    return {g_log.lines.begin(), g_log.lines.end()};
+}
+
+bool log_has(const std::string& line) {
+    for (const auto& l : log_lines())
+        if (l == line) return true;
+    return false;
+}

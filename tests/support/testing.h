@@ -27,3 +27,16 @@ std::string read_text(const std::filesystem::path& path);
 
 // Settings store S back to exactly the default table, g_dirty cleared.
 void reset_settings();
+
+#include <functional>
+#include <vector>
+
+// Polls pred every 10 ms until it holds or seconds have passed.
+bool wait_until(const std::function<bool()>& pred, double seconds);
+
+// The launcher's own environment as NAME=value strings.
+std::vector<std::string> process_env();
+
+// A copy of the game log's lines, and whether one equals line exactly.
+std::vector<std::string> log_lines();
+bool log_has(const std::string& line);
