@@ -51,4 +51,20 @@ TEST(GpuProbe, NoDeviceExitsNonZero) {
     EXPECT_EQ(parse_gpu_output(r.output, r.code).state, 2);
 }
 
+TEST(GpuProbe, NoLoaderExitsNonZero) {
+    // Hide the loader in a private mount namespace: the probe must explain
+    // itself instead of failing to start.
+    const char* loader = "/usr/lib/x86_64-linux-gnu/libvulkan.so.1";
+    if (!fs::exists(loader)) GTEST_SKIP() << "no loader installed at " << loader;
+    RunResult probe = run_capture({"unshare", "-m", "mount", "--bind", "/dev/null", loader}, "");
+    if (probe.code != 0) GTEST_SKIP() << "mount namespaces are not available here";
+    std::string script = std::string("mount --bind /dev/null ") + loader + " && exec \"$0\" --live-resolution";
+    std::vector<std::string> argv = QUIET;
+    argv.insert(argv.end(), {"unshare", "-m", "sh", "-c", script, TOOL.string()});
+    RunResult r = run_capture(argv, "");
+    EXPECT_GT(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("loader"), std::string::npos) << r.output;
+    EXPECT_EQ(parse_gpu_output(r.output, r.code).state, 2);
+}
+
 }  // namespace
