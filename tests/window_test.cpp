@@ -280,3 +280,19 @@ TEST_F(Window, PadPressActsOnTheFirstRowRightAfterAPageSwitch) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Window, PadSouthOnThePlayPageStartsTheGame) {
+    // The big button holds the focus when the launcher opens.
+    fs::path dump = dir / "dump";
+    write_file(dump / "eboot.bin", "x");
+    write_file(dir / "data/launcher.ini", "setup_done=1\ngame_dir=" + dump.string() + "\n");
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_VPAD", "xbox"}, {"QUOR_LAUNCHER_SCRIPT", "10:pad.south"},
+                            {"QUOR_LAUNCHER_FRAMES", "120"}, {"QUOR_DEMO_EXIT", "0"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    EXPECT_TRUE(fs::exists(dir / "data/last_run.log")) << "the game was started by the press";
+}
+
+}  // namespace

@@ -188,7 +188,7 @@ void draw_play_button(float CW) {
     ImVec2 size(std::min(340 * s, CW), 64 * s);
     take_focus_first();
     ImVec2 p = ImGui::GetCursorScreenPos();
-    bool activated = ImGui::InvisibleButton("play", size);
+    bool activated = ImGui::InvisibleButton("play", size, ImGuiButtonFlags_EnableNav);
     bool hovered = ImGui::IsItemHovered();
     bool focus_shown = ImGui::IsItemFocused() && nav_cursor_visible();
     bool running = g_game.running.load();
