@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "core/atomic_file.h"
+#include "core/paths.h"
 #include "discovery/psf.h"
 
 GameInfo game_info(const std::string& folder) {
     GameInfo info;
     if (folder.empty()) return info;
     std::filesystem::path dir(folder);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(dir / "eboot.bin", ec)) return info;
+    if (!is_file(dir / "eboot.bin")) return info;
     info.ok = true;
 
     std::string sfo;

@@ -98,8 +98,7 @@ Check gpu_check(int gpu_state, const std::string& gpu_name, bool pt) {
     }
 }
 
-std::vector<Check> ready_checks() {
-    GameInfo info = game_info(S.get("game_dir"));
+std::vector<Check> ready_checks(const GameInfo& info) {
     int eboot_state;
     {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
@@ -130,7 +129,7 @@ ImU32 brighten(ImU32 c) {
     return ImGui::ColorConvertFloat4ToU32(v);
 }
 
-void draw_banner(float page_height) {
+void draw_banner(float page_height, const GameInfo& info) {
     const float s = g_scale;
     const float H = banner_height(page_height, s);
     const float W = ImGui::GetContentRegionAvail().x;
@@ -171,7 +170,6 @@ void draw_banner(float page_height) {
     dl->AddText(font, big, T, TEXT_HI, "Veltrane");
     dl->AddText(font, big, ImVec2(T.x + 0.8f, T.y), TEXT_HI, "Veltrane");
 
-    GameInfo info = game_info(S.get("game_dir"));
     std::string sub;
     if (info.ok)
         sub = info.title_id + "  ·  " + (g_pt ? "versão " : "version ") + info.app_ver + "  ·  " +
@@ -183,7 +181,7 @@ void draw_banner(float page_height) {
     ImGui::Dummy(ImVec2(W, H));
 }
 
-void draw_play_button(float CW) {
+void draw_play_button(float CW, bool ok) {
     const float s = g_scale;
     ImVec2 size(std::min(340 * s, CW), 64 * s);
     take_focus_first();
@@ -192,7 +190,6 @@ void draw_play_button(float CW) {
     bool hovered = ImGui::IsItemHovered();
     bool focus_shown = ImGui::IsItemFocused() && nav_cursor_visible();
     bool running = g_game.running.load();
-    bool ok = game_info(S.get("game_dir")).ok;
     const char* label;
     ImU32 top, bot;
     if (running) {
@@ -230,9 +227,9 @@ void draw_play_button(float CW) {
     ImGui::Dummy(ImVec2(0, 6 * s));
 }
 
-void draw_card(float K) {
+void draw_card(float K, const GameInfo& info) {
     const float s = g_scale;
-    std::vector<Check> lines = ready_checks();
+    std::vector<Check> lines = ready_checks(info);
     const float L = ImGui::GetTextLineHeight() + 12 * s;
     const float card_h = static_cast<float>(lines.size()) * L + 56 * s;
     ImVec2 Q = ImGui::GetCursorScreenPos();
@@ -255,14 +252,16 @@ void draw_card(float K) {
 
 void page_play(float height) {
     const float s = g_scale;
-    draw_banner(height);
+    // One read of the dump's metadata serves the banner, the button and the card.
+    const GameInfo info = game_info(S.get("game_dir"));
+    draw_banner(height, info);
     const float M = 48 * s;
     const float inner = ImGui::GetContentRegionAvail().x - 2 * M;
     const float CW = std::max(1.0f, std::min(640 * s, 0.56f * inner));
     ImGui::SetCursorPosX(ImGui::GetCursorPosX() + M);
     ImGui::BeginGroup();
     if (ImGui::BeginChild("play_left", ImVec2(CW, 0), ImGuiChildFlags_NavFlattened | ImGuiChildFlags_AutoResizeY)) {
-        draw_play_button(CW);
+        draw_play_button(CW, info.ok);
         const char* status;
         std::string summary;
         if (g_game.running.load()) {
@@ -288,7 +287,7 @@ void page_play(float height) {
     if (K > 220 * s) {
         ImGui::SameLine(0, 32 * s);
         ImGui::BeginGroup();
-        draw_card(K);
+        draw_card(K, info);
         ImGui::EndGroup();
     }
 }

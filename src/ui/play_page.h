@@ -33,5 +33,6 @@ Check sound_check(bool ready, bool pt);
 Check saves_check(bool found, bool pt);
 Check gpu_check(int gpu_state, const std::string& gpu_name, bool pt);
 
-// The five lines of the ready check, from the settings, disk and g_shared.
-std::vector<Check> ready_checks();
+// The five lines of the ready check, from the dump's metadata, the settings,
+// the disk and g_shared.
+std::vector<Check> ready_checks(const GameInfo& info);
