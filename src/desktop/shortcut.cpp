@@ -27,18 +27,28 @@ std::string shortcut_program() {
     return (g_exe_dir / "quor-launcher").string();
 }
 
+fs::path shortcut_icon_source() {
+    std::string game_dir = S.get("game_dir");
+    fs::path dump_icon = fs::path(game_dir) / "sce_sys" / "icon0.png";
+    if (!game_dir.empty() && is_file(dump_icon)) return dump_icon;
+    fs::path port_icon = g_port / PORT_LAUNCHER_DIR / PORT_ICON;
+    if (is_file(port_icon)) return port_icon;
+    return {};
+}
+
+fs::path shortcut_icon_copy() { return g_data / "quor-pc.png"; }
+
+void copy_shortcut_icon(std::error_code& ec) {
+    fs::path source = shortcut_icon_source();
+    if (!source.empty()) fs::copy_file(source, shortcut_icon_copy(), fs::copy_options::overwrite_existing, ec);
+}
+
 bool desktop_shortcut() {
     std::error_code ec;
     fs::path apps = home_dir() / ".local/share/applications";
     fs::create_directories(apps, ec);
-    fs::path icon_copy = g_data / "quor-pc.png";
-    std::string game_dir = S.get("game_dir");
-    fs::path dump_icon = fs::path(game_dir) / "sce_sys" / "icon0.png";
-    fs::path port_icon = g_port / PORT_LAUNCHER_DIR / PORT_ICON;
-    if (!game_dir.empty() && is_file(dump_icon))
-        fs::copy_file(dump_icon, icon_copy, fs::copy_options::overwrite_existing, ec);
-    else if (is_file(port_icon))
-        fs::copy_file(port_icon, icon_copy, fs::copy_options::overwrite_existing, ec);
+    copy_shortcut_icon(ec);
+    fs::path icon_copy = shortcut_icon_copy();
 
     std::ofstream out(apps / "quor-pc.desktop", std::ios::binary | std::ios::trunc);
     out << desktop_entry_text(shortcut_program(), icon_copy.string(), g_pt);

@@ -4,6 +4,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "desktop/shortcut.h"
+#include "desktop/steam.h"
 #include "launch/game_process.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
@@ -55,6 +56,14 @@ void page_advanced() {
                       "Depois dá para adicionar na Steam como jogo não-Steam (bom no Steam Deck)."),
                    "›"))
         desktop_shortcut();
+    bool in_steam = steam_shortcut_present();
+    if (action_row("steam", in_steam ? tr("Remove from Steam", "Remover da Steam") : tr("Add to Steam", "Adicionar à Steam"),
+                   in_steam ? tr("Takes the game and the artwork it added out of Steam's library.",
+                                 "Tira da biblioteca da Steam o jogo e as artes que foram colocadas.")
+                            : tr("Puts the game in Steam's library with its artwork, ready for Game Mode on Steam Deck.",
+                                 "Coloca o jogo na biblioteca da Steam com as artes, pronto para o Modo de Jogo do Steam Deck."),
+                   "›"))
+        steam_shortcut_pressed();
     std::string data = g_data.string();
     if (action_row("open_data", tr("Open the data folder", "Abrir a pasta de dados"), data.c_str(), "›"))
         open_folder(g_data);

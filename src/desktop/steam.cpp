@@ -1,0 +1,383 @@
+#include "desktop/steam.h"
+
+#include <SDL3/SDL.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+#include <system_error>
+#include <utility>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb_image_write.h>
+
+#include "core/atomic_file.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "core/settings.h"
+#include "desktop/shortcut.h"
+#include "desktop/vdf.h"
+#include "ui/images.h"
+#include "ui/toast.h"
+
+namespace {
+
+constexpr const char* SHORTCUTS = "shortcuts.vdf";
+constexpr const char* ART_LIST = "quor-launcher-artwork.txt";
+
+bool all_digits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string hex32(uint32_t v) {
+    char buf[9];
+    std::snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+// What the launcher wrote into a grid folder: file name → (size, CRC-32).
+using ArtList = std::map<std::string, std::pair<uint64_t, uint32_t>>;
+
+ArtList read_art_list(const fs::path& grid) {
+    ArtList list;
+    std::string text;
+    if (!read_file(grid / ART_LIST, text)) return list;
+    std::istringstream in(text);
+    std::string name, crc;
+    uint64_t size = 0;
+    while (in >> name >> size >> crc) {
+        char* end = nullptr;
+        unsigned long v = std::strtoul(crc.c_str(), &end, 16);
+        if (end && *end == '\0') list[name] = {size, static_cast<uint32_t>(v)};
+    }
+    return list;
+}
+
+bool write_art_list(const fs::path& grid, const ArtList& list) {
+    std::error_code ec;
+    if (list.empty()) {
+        fs::remove(grid / ART_LIST, ec);
+        return true;
+    }
+    std::string text;
+    for (const auto& [name, rec] : list) text += name + " " + std::to_string(rec.first) + " " + hex32(rec.second) + "\n";
+    return write_file_atomic(grid / ART_LIST, text);
+}
+
+// Whether the file is still exactly what the launcher wrote.
+bool still_ours(const fs::path& file, const ArtList& list, const std::string& name) {
+    auto it = list.find(name);
+    if (it == list.end()) return false;
+    std::string bytes;
+    if (!read_file(file, bytes)) return false;
+    return bytes.size() == it->second.first && crc32_bytes(bytes) == it->second.second;
+}
+
+std::optional<Rgba> decode(const fs::path& path) {
+    if (path.empty() || !is_file(path)) return std::nullopt;
+    std::vector<unsigned char> pixels;
+    SDL_Surface* s = load_png_surface(path, pixels);
+    if (!s) return std::nullopt;
+    Rgba img;
+    img.w = s->w;
+    img.h = s->h;
+    SDL_DestroySurface(s);
+    img.px = std::move(pixels);
+    return img;
+}
+
+struct ArtSpec {
+    const char* suffix;   // after the app id
+    bool from_banner;
+    int w;
+    int h;
+};
+
+// Steam's names and sizes: library hero, wide capsule, portrait capsule, icon.
+constexpr ArtSpec ART[] = {
+    {"_hero.png", true, 1920, 620},
+    {".png", true, 920, 430},
+    {"p.png", false, 600, 900},
+    {"_icon.png", false, 256, 256},
+};
+
+// Current shortcut state for the row, kept between frames so the label does
+// not cost a disk scan every frame.
+double g_steam_checked_at = -1e9;
+bool g_steam_present = false;
+
+}  // namespace
+
+std::vector<fs::path> steam_user_configs(const fs::path& home) {
+    const fs::path roots[] = {
+        home / ".local/share/Steam/userdata",
+        home / ".steam/steam/userdata",
+        home / ".var/app/com.valvesoftware.Steam/.local/share/Steam/userdata",
+    };
+    std::vector<fs::path> out;
+    std::set<std::pair<dev_t, ino_t>> seen;
+    for (const fs::path& root : roots) {
+        std::error_code ec;
+        std::vector<std::string> ids;
+        for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+            std::string name = it->path().filename().string();
+            // "0" is the folder Steam uses before anyone logs in.
+            if (all_digits(name) && name.size() <= 19 && name.find_first_not_of('0') != std::string::npos)
+                ids.push_back(name);
+        }
+        std::sort(ids.begin(), ids.end(), [](const std::string& a, const std::string& b) {
+            return a.size() != b.size() ? a.size() < b.size() : a < b;
+        });
+        for (const std::string& id : ids) {
+            struct stat st{};
+            if (::stat((root / id).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+            if (!seen.insert({st.st_dev, st.st_ino}).second) continue;
+            out.push_back(root / id / "config");
+        }
+    }
+    return out;
+}
+
+bool steam_running(const fs::path& proc) {
+    std::error_code ec;
+    for (fs::directory_iterator it(proc, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!all_digits(it->path().filename().string())) continue;
+        std::string comm;
+        if (!read_file(it->path() / "comm", comm)) continue;
+        while (!comm.empty() && (comm.back() == '\n' || comm.back() == '\0')) comm.pop_back();
+        if (comm == "steam") return true;
+    }
+    return false;
+}
+
+Rgba fit_crop(const Rgba& src, int tw, int th) {
+    Rgba out;
+    if (tw <= 0 || th <= 0 || src.w <= 0 || src.h <= 0 ||
+        src.px.size() < static_cast<size_t>(src.w) * static_cast<size_t>(src.h) * 4)
+        return out;
+    // The largest centred rectangle of the target's shape.
+    int64_t cw = src.w, ch = src.h;
+    if (int64_t(src.w) * th > int64_t(tw) * src.h)
+        cw = std::max<int64_t>(1, (int64_t(src.h) * tw + th / 2) / th);
+    else
+        ch = std::max<int64_t>(1, (int64_t(src.w) * th + tw / 2) / tw);
+    int64_t cx = (src.w - cw) / 2, cy = (src.h - ch) / 2;
+    int64_t ow = cw, oh = ch;
+    if (cw > tw) {
+        ow = tw;
+        oh = th;
+    }
+    out.w = static_cast<int>(ow);
+    out.h = static_cast<int>(oh);
+    out.px.assign(static_cast<size_t>(ow) * static_cast<size_t>(oh) * 4, 0);
+    // Box filter over premultiplied colour, so transparent pixels do not
+    // bleed their hidden colour into the edges.
+    for (int64_t y = 0; y < oh; ++y) {
+        int64_t y0 = cy + y * ch / oh, y1 = std::max(y0 + 1, cy + (y + 1) * ch / oh);
+        for (int64_t x = 0; x < ow; ++x) {
+            int64_t x0 = cx + x * cw / ow, x1 = std::max(x0 + 1, cx + (x + 1) * cw / ow);
+            uint64_t r = 0, g = 0, b = 0, a = 0, n = 0;
+            for (int64_t sy = y0; sy < y1; ++sy) {
+                const unsigned char* p = &src.px[(static_cast<size_t>(sy) * src.w + static_cast<size_t>(x0)) * 4];
+                for (int64_t sx = x0; sx < x1; ++sx, p += 4) {
+                    r += uint64_t(p[0]) * p[3];
+                    g += uint64_t(p[1]) * p[3];
+                    b += uint64_t(p[2]) * p[3];
+                    a += p[3];
+                    ++n;
+                }
+            }
+            unsigned char* q = &out.px[(static_cast<size_t>(y) * out.w + static_cast<size_t>(x)) * 4];
+            if (a > 0) {
+                q[0] = static_cast<unsigned char>((r + a / 2) / a);
+                q[1] = static_cast<unsigned char>((g + a / 2) / a);
+                q[2] = static_cast<unsigned char>((b + a / 2) / a);
+            }
+            q[3] = static_cast<unsigned char>((a + n / 2) / n);
+        }
+    }
+    return out;
+}
+
+std::string encode_png(const Rgba& img) {
+    std::string out;
+    if (img.w <= 0 || img.h <= 0 || img.px.size() != static_cast<size_t>(img.w) * static_cast<size_t>(img.h) * 4)
+        return out;
+    auto sink = [](void* ctx, void* data, int size) {
+        static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+    };
+    if (!stbi_write_png_to_func(sink, &out, img.w, img.h, 4, img.px.data(), img.w * 4)) out.clear();
+    return out;
+}
+
+bool write_steam_artwork(const fs::path& grid, uint32_t appid, const fs::path& banner, const fs::path& icon) {
+    std::optional<Rgba> wide = decode(banner);
+    std::optional<Rgba> square = decode(icon);
+    if (!wide && !square) return true;
+    std::error_code ec;
+    fs::create_directories(grid, ec);
+    if (ec) return false;
+    ArtList list = read_art_list(grid);
+    bool ok = true, listed = false;
+    for (const ArtSpec& spec : ART) {
+        const std::optional<Rgba>& src = spec.from_banner ? wide : square;
+        if (!src) continue;
+        std::string name = std::to_string(appid) + spec.suffix;
+        fs::path file = grid / name;
+        std::string png = encode_png(fit_crop(*src, spec.w, spec.h));
+        if (png.empty()) {
+            ok = false;
+            continue;
+        }
+        // Artwork the player chose for the game is theirs to keep.
+        if (fs::exists(fs::symlink_status(file, ec)) && !still_ours(file, list, name)) continue;
+        if (!write_file_atomic(file, png)) {
+            ok = false;
+            continue;
+        }
+        list[name] = {png.size(), crc32_bytes(png)};
+        listed = true;
+    }
+    if (listed && !write_art_list(grid, list)) ok = false;
+    return ok;
+}
+
+void remove_steam_artwork(const fs::path& grid, uint32_t appid) {
+    ArtList list = read_art_list(grid);
+    bool changed = false;
+    for (const ArtSpec& spec : ART) {
+        std::string name = std::to_string(appid) + spec.suffix;
+        if (!list.count(name)) continue;
+        std::error_code ec;
+        if (still_ours(grid / name, list, name)) fs::remove(grid / name, ec);
+        list.erase(name);
+        changed = true;
+    }
+    if (changed) write_art_list(grid, list);
+}
+
+namespace {
+
+// Reads, edits and safely rewrites each user's shortcuts.vdf.
+template <typename Edit, typename After>
+SteamResult for_each_user(const fs::path& home, Edit edit, After after) {
+    SteamResult r;
+    for (const fs::path& config : steam_user_configs(home)) {
+        ++r.users;
+        fs::path file = config / SHORTCUTS;
+        std::string old;
+        bool existed = fs::exists(fs::symlink_status(file));
+        if (existed && !read_file(file, old)) {
+            r.unreadable.push_back(file);
+            continue;
+        }
+        std::optional<std::string> now = edit(old);
+        if (!now) {
+            r.unreadable.push_back(file);
+            continue;
+        }
+        if (*now != old) {
+            std::error_code ec;
+            fs::create_directories(config, ec);
+            bool ok = !ec && (!existed || write_file_atomic(config / "shortcuts.vdf.bak", old)) &&
+                      write_file_atomic(file, *now);
+            if (!ok) {
+                r.unwritable.push_back(file);
+                continue;
+            }
+        }
+        ++r.changed;
+        after(config, r);
+    }
+    return r;
+}
+
+}  // namespace
+
+SteamResult steam_add(const fs::path& home, const SteamShortcut& sc, const fs::path& banner, const fs::path& icon) {
+    uint32_t appid = shortcut_appid(sc.exe, sc.app_name);
+    return for_each_user(
+        home, [&](const std::string& old) { return shortcuts_with(old, sc); },
+        [&](const fs::path& config, SteamResult& r) {
+            if (!write_steam_artwork(config / "grid", appid, banner, icon)) r.art_failed = true;
+        });
+}
+
+SteamResult steam_remove(const fs::path& home, const SteamShortcut& sc) {
+    uint32_t appid = shortcut_appid(sc.exe, sc.app_name);
+    return for_each_user(
+        home, [&](const std::string& old) { return shortcuts_without(old, sc); },
+        [&](const fs::path& config, SteamResult&) { remove_steam_artwork(config / "grid", appid); });
+}
+
+bool steam_has(const fs::path& home, const SteamShortcut& sc) {
+    for (const fs::path& config : steam_user_configs(home)) {
+        std::string bytes;
+        if (read_file(config / SHORTCUTS, bytes) && shortcuts_have(bytes, sc)) return true;
+    }
+    return false;
+}
+
+std::string steam_message(const SteamResult& r, bool adding, bool running, bool pt) {
+    auto t = [pt](const char* en, const char* p) { return std::string(pt ? p : en); };
+    if (r.users == 0)
+        return t("Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or Steam's Flatpak.",
+                 "A Steam não foi encontrada: nenhuma pasta de usuário em ~/.local/share/Steam, ~/.steam ou no "
+                 "Flatpak da Steam.");
+    if (r.changed == 0) {
+        if (!r.unreadable.empty())
+            return t("Steam's list of games could not be read, so it was left as it was: ",
+                     "Não foi possível ler a lista de jogos da Steam, então ela ficou como estava: ") +
+                   r.unreadable.front().string();
+        return t("Could not write Steam's list of games: ", "Não foi possível gravar a lista de jogos da Steam: ") +
+               (r.unwritable.empty() ? std::string() : r.unwritable.front().string());
+    }
+    std::string text = adding ? t("Added to Steam.", "Adicionado à Steam.") : t("Removed from Steam.", "Removido da Steam.");
+    if (!r.unreadable.empty() || !r.unwritable.empty())
+        text += t(" Another Steam account's list was left as it was: ", " A lista de outra conta da Steam ficou como estava: ") +
+                (!r.unreadable.empty() ? r.unreadable.front() : r.unwritable.front()).string();
+    if (adding && r.art_failed) text += t(" Some artwork could not be written.", " Algumas artes não puderam ser gravadas.");
+    if (running)
+        text += t(" Steam is running: restart it to see the change; if it does not show then, quit Steam and press again.",
+                  " A Steam está aberta: reinicie-a para ver a mudança; se ela não aparecer, feche a Steam e aperte de novo.");
+    return text;
+}
+
+SteamShortcut current_steam_shortcut() {
+    return launcher_shortcut(shortcut_program(), shortcut_icon_copy().string());
+}
+
+bool steam_shortcut_present() {
+    double now = now_seconds();
+    if (now - g_steam_checked_at >= 2.0 || now < g_steam_checked_at) {
+        g_steam_present = steam_has(home_dir(), current_steam_shortcut());
+        g_steam_checked_at = now;
+    }
+    return g_steam_present;
+}
+
+void steam_shortcut_pressed() {
+    SteamShortcut sc = current_steam_shortcut();
+    fs::path home = home_dir();
+    bool adding = !steam_has(home, sc);
+    SteamResult r;
+    if (adding) {
+        // Steam shows the same icon as the applications menu.
+        std::error_code ec;
+        copy_shortcut_icon(ec);
+        std::string game_dir = S.get("game_dir");
+        fs::path banner, icon = shortcut_icon_source();
+        if (!game_dir.empty()) banner = fs::path(game_dir) / "sce_sys" / "pic1.png";
+        r = steam_add(home, sc, banner, icon);
+    } else {
+        r = steam_remove(home, sc);
+    }
+    toast(steam_message(r, adding, steam_running(), g_pt), 8);
+    g_steam_checked_at = -1e9;
+}

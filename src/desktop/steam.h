@@ -1,0 +1,62 @@
+#pragma once
+// "Add to Steam": the launcher's entry in each Steam user's shortcuts.vdf,
+// with artwork under config/grid/ named for the entry's app id.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "desktop/vdf.h"
+
+namespace fs = std::filesystem;
+
+// Each Steam user's config folder under the three places Steam lives in a
+// home (native, ~/.steam link, Flatpak); a folder reached twice counts once.
+std::vector<fs::path> steam_user_configs(const fs::path& home);
+
+// Whether a process named "steam" runs, from a /proc-like folder.
+bool steam_running(const fs::path& proc = "/proc");
+
+// An 8-bit RGBA picture.
+struct Rgba {
+    int w = 0;
+    int h = 0;
+    std::vector<unsigned char> px;
+};
+// The centre of src cut to the aspect tw:th, shrunk to at most tw × th by
+// averaging; never enlarged.
+Rgba fit_crop(const Rgba& src, int tw, int th);
+std::string encode_png(const Rgba& img);
+
+// Artwork for appid in grid from the wide banner and the square icon (either
+// may be empty or unreadable: its pictures are then skipped). A file already
+// there is replaced only when the launcher wrote it, as recorded in a list
+// beside them. Returns false when a file could not be written.
+bool write_steam_artwork(const fs::path& grid, uint32_t appid, const fs::path& banner, const fs::path& icon);
+// Deletes the launcher's own artwork for appid; the player's stays.
+void remove_steam_artwork(const fs::path& grid, uint32_t appid);
+
+struct SteamResult {
+    int users = 0;                  // user folders found
+    int changed = 0;                // users whose list now has (or lacks) the entry
+    std::vector<fs::path> unreadable;   // shortcuts.vdf left untouched
+    std::vector<fs::path> unwritable;
+    bool art_failed = false;
+};
+// Adds or updates the entry (and artwork) for every user; remove takes both
+// away. Each rewritten shortcuts.vdf is first kept as shortcuts.vdf.bak.
+SteamResult steam_add(const fs::path& home, const SteamShortcut& sc, const fs::path& banner, const fs::path& icon);
+SteamResult steam_remove(const fs::path& home, const SteamShortcut& sc);
+bool steam_has(const fs::path& home, const SteamShortcut& sc);
+
+// The toast for a result.
+std::string steam_message(const SteamResult& r, bool adding, bool running, bool pt);
+
+// The launcher's own entry from the settings and paths, the way the Advanced
+// page's row uses it.
+SteamShortcut current_steam_shortcut();
+// Whether the entry is in Steam; looked up again at most every two seconds.
+bool steam_shortcut_present();
+// The row's press: adds or removes, reports by toast.
+void steam_shortcut_pressed();
