@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/globals.h"
 #include "core/paths.h"
@@ -59,7 +63,95 @@ TEST_F(Pages, ScanResultsComeFirstAndOldSavesGoToBackup) {
     EXPECT_FALSE(fs::exists(dest() / "mine")) << "the destination holds exactly the source";
     EXPECT_FALSE(fs::exists(dest() / "a"));
     EXPECT_EQ(read_text(dir / "data/user/savedata/1/CUSA00000.bak/mine"), "current");
-    EXPECT_FALSE(fs::exists(dir / "data/user/savedata/1/CUSA00000.bak/old")) << "one generation only";
+    EXPECT_FALSE(fs::exists(dir / "data/user/savedata/1/CUSA00000.bak/old"));
+    // The older backup is kept under its time-stamped name.
+    int aged = 0;
+    for (auto& e : fs::directory_iterator(dir / "data/user/savedata/1")) {
+        std::string name = e.path().filename().string();
+        if (name.rfind("CUSA00000.bak-", 0) != 0) continue;
+        ++aged;
+        EXPECT_TRUE(std::regex_match(name, std::regex(R"(CUSA00000\.bak-\d{8}-\d{6})"))) << name;
+        EXPECT_EQ(read_text(e.path() / "old"), "older");
+    }
+    EXPECT_EQ(aged, 1);
+}
+
+// Repeating, failing and retrying imports: the player's own saves survive
+// every one of them, and nothing half-copied ever lands in the save folder.
+TEST_F(Pages, ImportNeverLosesTheCurrentSaves) {
+    fs::path emu = dir / "home/.local/share/shadPS4/savedata/CUSA00000";
+    fs::path saves = dir / "data/user/savedata/1";
+    write_file(emu / "SAVE0/data.bin", "emu 1");
+    write_file(dest() / "SAVE0/data.bin", "mine");
+    write_file(dest() / "SAVE1/other.bin", "mine too");
+    const auto mine = tree_listing(dest());
+
+    g_game.running = true;
+    EXPECT_FALSE(import_save({}));
+    g_game.running = false;
+    EXPECT_EQ(g_toast, "Close the game before importing a save.");
+    EXPECT_EQ(tree_listing(saves).size(), mine.size() + 1) << "nothing beside the saves";
+
+    // Part way through, a file that cannot be copied (a FIFO, which would
+    // also block a naive reader).
+    write_file(emu / "SAVE1/a.bin", "first");
+    ASSERT_EQ(mkfifo((emu / "SAVE1/b.pipe").c_str(), 0644), 0);
+    EXPECT_FALSE(import_save({}));
+    EXPECT_EQ(g_toast.rfind("Could not import the save: " + (emu / "SAVE1/b.pipe").string(), 0), 0u) << g_toast;
+    EXPECT_EQ(tree_listing(dest()), mine);
+    EXPECT_EQ(std::distance(fs::directory_iterator(saves), fs::directory_iterator()), 1)
+        << "no backup, no partial copy left";
+
+    fs::remove(emu / "SAVE1/b.pipe");
+    EXPECT_TRUE(import_save({}));
+    EXPECT_EQ(tree_listing(dest()), tree_listing(emu));
+    EXPECT_EQ(tree_listing(saves / "CUSA00000.bak"), mine);
+
+    // Pressing Import again changes nothing: the backup still holds the player's saves.
+    EXPECT_TRUE(import_save({}));
+    EXPECT_EQ(g_toast, "The saves here already match " + emu.string());
+    EXPECT_EQ(tree_listing(saves / "CUSA00000.bak"), mine);
+    EXPECT_EQ(std::distance(fs::directory_iterator(saves), fs::directory_iterator()), 2);
+
+    // A newer emulator save: the previous backup moves to a time-stamped name.
+    write_file(emu / "SAVE0/data.bin", "emu 2");
+    EXPECT_TRUE(import_save({}));
+    EXPECT_EQ(read_text(dest() / "SAVE0/data.bin"), "emu 2");
+    EXPECT_EQ(read_text(saves / "CUSA00000.bak/SAVE0/data.bin"), "emu 1");
+    int aged = 0;
+    for (auto& e : fs::directory_iterator(saves))
+        if (e.path().filename().string().rfind("CUSA00000.bak-", 0) == 0) {
+            ++aged;
+            EXPECT_EQ(tree_listing(e.path()), mine);
+        }
+    EXPECT_EQ(aged, 1);
+}
+
+// The current saves cannot be moved aside (a sticky folder owned by someone
+// else): the import fails and says so, and nothing was merged into them.
+// Root may rename anything, so the import runs in a child that gives up root.
+TEST_F(Pages, ImportThatCannotMoveTheSavesAsideChangesNothing) {
+    fs::path emu = dir / "home/.local/share/shadPS4/savedata/CUSA00000";
+    write_file(emu / "SAVE0/data.bin", "emu");
+    write_file(dest() / "SAVE0/data.bin", "mine");
+    const auto before = tree_listing(dir / "data/user/savedata/1");
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    for (auto& e : fs::recursive_directory_iterator(dir.path()))
+        ASSERT_EQ(chmod(e.path().c_str(), e.is_directory() ? 0755 : 0644), 0);
+    ASSERT_EQ(chmod(dest().parent_path().c_str(), 01777), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        if (access(emu.c_str(), R_OK) != 0 || access(dest().parent_path().c_str(), W_OK) != 0) _exit(3);
+        if (import_save({})) _exit(1);
+        _exit(g_toast.rfind("Could not import the save: ", 0) == 0 ? 0 : 4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: could not drop root, 3: bad set-up, 4: wrong toast";
+    EXPECT_EQ(tree_listing(dir / "data/user/savedata/1"), before) << "no scratch copy, no merge, no backup";
 }
 
 TEST_F(Pages, TheSaveFolderItselfIsNeverImportedOntoItself) {

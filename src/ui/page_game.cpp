@@ -1,12 +1,15 @@
+#include <ctime>
 #include <mutex>
 #include <system_error>
 
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/save_copy.h"
 #include "core/settings.h"
 #include "discovery/game_info.h"
 #include "discovery/scan.h"
 #include "discovery/shared.h"
+#include "launch/game_process.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
@@ -60,6 +63,12 @@ std::vector<fs::path> save_candidates(const std::vector<std::string>& found_save
 }
 
 bool import_save(const std::vector<std::string>& found_saves) {
+    // The game reads and writes its saves while it runs; swapping the folder
+    // under it would lose what it writes next.
+    if (g_game.running.load()) {
+        toast(tr("Close the game before importing a save.", "Feche o jogo antes de importar um save."), 5);
+        return false;
+    }
     std::vector<fs::path> candidates = save_candidates(found_saves);
     if (candidates.empty()) {
         toast(tr("No shadPS4 save found (~/.local/share/shadPS4/savedata).",
@@ -69,17 +78,15 @@ bool import_save(const std::vector<std::string>& found_saves) {
     }
     const fs::path& source = candidates.front();
     fs::path dest = save_destination();
-    fs::path backup = dest;
-    backup += ".bak";
-    std::error_code ec;
-    if (dir_has_entries(dest)) {
-        fs::remove_all(backup, ec);
-        fs::rename(dest, backup, ec);
+    // A repeated import would only push the player's own saves out of .bak.
+    if (same_tree(source, dest)) {
+        toast(std::string(tr("The saves here already match ", "Os saves daqui já são iguais a ")) + source.string(),
+              5);
+        return true;
     }
-    fs::create_directories(dest, ec);
-    fs::copy(source, dest, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        toast(std::string(tr("Could not import the save: ", "Não foi possível importar o save: ")) + ec.message(), 5);
+    SwapResult r = replace_with_copy(source, dest, OldSaves::Backup, std::time(nullptr));
+    if (!r.ok) {
+        toast(std::string(tr("Could not import the save: ", "Não foi possível importar o save: ")) + r.error, 5);
         return false;
     }
     toast(std::string(tr("Save imported from ", "Save importado de ")) + source.string(), 5);

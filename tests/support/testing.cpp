@@ -88,3 +88,14 @@ bool log_has(const std::string& line) {
         if (l == line) return true;
     return false;
 }
+
+std::map<std::string, std::string> tree_listing(const std::filesystem::path& root) {
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        std::string rel = std::filesystem::relative(it->path(), root, ec).string();
+        out[rel] = it->is_directory(ec) && !it->is_symlink(ec) ? "<dir>" : read_text(it->path());
+    }
+    return out;
+}

@@ -40,3 +40,8 @@ std::vector<std::string> process_env();
 // A copy of the game log's lines, and whether one equals line exactly.
 std::vector<std::string> log_lines();
 bool log_has(const std::string& line);
+
+#include <map>
+// Every entry below root, by path relative to it: a file's bytes, or "<dir>"
+// for a folder (links are not followed). Two equal maps are byte-equal trees.
+std::map<std::string, std::string> tree_listing(const std::filesystem::path& root);
