@@ -355,16 +355,13 @@ TEST_F(SteamRow, PlayerArtworkAndUnreadableListsAreLeftAlone) {
     EXPECT_EQ(read_text(user1() / "shortcuts.vdf"), broken);
     EXPECT_EQ(read_text(user1() / "shortcuts.vdf.bak"), kept);
     EXPECT_TRUE(shortcuts_have(read_text(user2() / "shortcuts.vdf"), current_steam_shortcut()));
-    EXPECT_NE(g_toast.find("Added to Steam. Another Steam account's list was left as it was: " +
-                           (user1() / "shortcuts.vdf").string()),
-              std::string::npos)
+    EXPECT_EQ(g_toast.rfind("Added to Steam for 1 of 2 accounts; the others' lists could not be changed.", 0), 0u)
         << g_toast;
     fs::remove_all(user2().parent_path());
     SteamResult none = steam_add(home(), current_steam_shortcut(), "", "");
     EXPECT_EQ(none.changed, 0);
     EXPECT_EQ(steam_message(none, true, false, true),
-              "Não foi possível ler a lista de jogos da Steam, então ela ficou como estava: " +
-                  (user1() / "shortcuts.vdf").string());
+              "A lista de jogos da Steam (shortcuts.vdf) não pôde ser lida e ficou como estava.");
     EXPECT_EQ(steam_message(SteamResult{}, true, false, false).rfind("Steam was not found", 0), 0u);
 }
 
@@ -373,9 +370,7 @@ TEST(SteamMessage, RunningSteamIsToldToRestart) {
     r.users = r.changed = 1;
     EXPECT_EQ(steam_message(r, true, false, false), "Added to Steam.");
     EXPECT_EQ(steam_message(r, false, true, false),
-              "Removed from Steam. Steam is running: restart it to see the change; if it does not show then, quit "
-              "Steam and press again.");
+              "Removed from Steam. Restart Steam to see it; if it is still there, quit Steam and press again.");
     EXPECT_EQ(steam_message(r, true, true, true),
-              "Adicionado à Steam. A Steam está aberta: reinicie-a para ver a mudança; se ela não aparecer, feche a "
-              "Steam e aperte de novo.");
+              "Adicionado à Steam. Reinicie a Steam para vê-lo; se não aparecer, feche a Steam e aperte de novo.");
 }

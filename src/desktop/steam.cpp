@@ -216,32 +216,38 @@ std::string encode_png(const Rgba& img) {
     return out;
 }
 
-bool write_steam_artwork(const fs::path& grid, uint32_t appid, const fs::path& banner, const fs::path& icon) {
+std::vector<SteamPicture> steam_pictures(const fs::path& banner, const fs::path& icon) {
+    std::vector<SteamPicture> out;
     std::optional<Rgba> wide = decode(banner);
     std::optional<Rgba> square = decode(icon);
-    if (!wide && !square) return true;
+    for (const ArtSpec& spec : ART) {
+        const std::optional<Rgba>& src = spec.from_banner ? wide : square;
+        if (src) out.push_back({spec.suffix, encode_png(fit_crop(*src, spec.w, spec.h))});
+    }
+    return out;
+}
+
+bool write_steam_artwork(const fs::path& grid, uint32_t appid, const std::vector<SteamPicture>& pictures) {
+    if (pictures.empty()) return true;
     std::error_code ec;
     fs::create_directories(grid, ec);
     if (ec) return false;
     ArtList list = read_art_list(grid);
     bool ok = true, listed = false;
-    for (const ArtSpec& spec : ART) {
-        const std::optional<Rgba>& src = spec.from_banner ? wide : square;
-        if (!src) continue;
-        std::string name = std::to_string(appid) + spec.suffix;
-        fs::path file = grid / name;
-        std::string png = encode_png(fit_crop(*src, spec.w, spec.h));
-        if (png.empty()) {
+    for (const SteamPicture& pic : pictures) {
+        if (pic.png.empty()) {
             ok = false;
             continue;
         }
+        std::string name = std::to_string(appid) + pic.suffix;
+        fs::path file = grid / name;
         // Artwork the player chose for the game is theirs to keep.
         if (fs::exists(fs::symlink_status(file, ec)) && !still_ours(file, list, name)) continue;
-        if (!write_file_atomic(file, png)) {
+        if (!write_file_atomic(file, pic.png)) {
             ok = false;
             continue;
         }
-        list[name] = {png.size(), crc32_bytes(png)};
+        list[name] = {pic.png.size(), crc32_bytes(pic.png)};
         listed = true;
     }
     if (listed && !write_art_list(grid, list)) ok = false;
@@ -272,7 +278,8 @@ SteamResult for_each_user(const fs::path& home, Edit edit, After after) {
         ++r.users;
         fs::path file = config / SHORTCUTS;
         std::string old;
-        bool existed = fs::exists(fs::symlink_status(file));
+        std::error_code ec;
+        bool existed = fs::exists(fs::symlink_status(file, ec));
         if (existed && !read_file(file, old)) {
             r.unreadable.push_back(file);
             continue;
@@ -283,7 +290,6 @@ SteamResult for_each_user(const fs::path& home, Edit edit, After after) {
             continue;
         }
         if (*now != old) {
-            std::error_code ec;
             fs::create_directories(config, ec);
             bool ok = !ec && (!existed || write_file_atomic(config / "shortcuts.vdf.bak", old)) &&
                       write_file_atomic(file, *now);
@@ -302,10 +308,12 @@ SteamResult for_each_user(const fs::path& home, Edit edit, After after) {
 
 SteamResult steam_add(const fs::path& home, const SteamShortcut& sc, const fs::path& banner, const fs::path& icon) {
     uint32_t appid = shortcut_appid(sc.exe, sc.app_name);
+    // Decoded and encoded once, however many users there are.
+    std::vector<SteamPicture> pictures = steam_pictures(banner, icon);
     return for_each_user(
         home, [&](const std::string& old) { return shortcuts_with(old, sc); },
         [&](const fs::path& config, SteamResult& r) {
-            if (!write_steam_artwork(config / "grid", appid, banner, icon)) r.art_failed = true;
+            if (!write_steam_artwork(config / "grid", appid, pictures)) r.art_failed = true;
         });
 }
 
@@ -325,27 +333,38 @@ bool steam_has(const fs::path& home, const SteamShortcut& sc) {
 }
 
 std::string steam_message(const SteamResult& r, bool adding, bool running, bool pt) {
+    // One footer line: the outcome first, the advice after it, no long paths.
     auto t = [pt](const char* en, const char* p) { return std::string(pt ? p : en); };
     if (r.users == 0)
-        return t("Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or Steam's Flatpak.",
-                 "A Steam não foi encontrada: nenhuma pasta de usuário em ~/.local/share/Steam, ~/.steam ou no "
-                 "Flatpak da Steam.");
+        return t("Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or its Flatpak.",
+                 "Steam não encontrada: nenhuma pasta de usuário em ~/.local/share/Steam, ~/.steam ou no Flatpak.");
     if (r.changed == 0) {
         if (!r.unreadable.empty())
-            return t("Steam's list of games could not be read, so it was left as it was: ",
-                     "Não foi possível ler a lista de jogos da Steam, então ela ficou como estava: ") +
-                   r.unreadable.front().string();
-        return t("Could not write Steam's list of games: ", "Não foi possível gravar a lista de jogos da Steam: ") +
-               (r.unwritable.empty() ? std::string() : r.unwritable.front().string());
+            return t("Steam's list of games (shortcuts.vdf) could not be read and was left as it was.",
+                     "A lista de jogos da Steam (shortcuts.vdf) não pôde ser lida e ficou como estava.");
+        return t("Could not write Steam's list of games (shortcuts.vdf).",
+                 "Não foi possível gravar a lista de jogos da Steam (shortcuts.vdf).");
     }
-    std::string text = adding ? t("Added to Steam.", "Adicionado à Steam.") : t("Removed from Steam.", "Removido da Steam.");
-    if (!r.unreadable.empty() || !r.unwritable.empty())
-        text += t(" Another Steam account's list was left as it was: ", " A lista de outra conta da Steam ficou como estava: ") +
-                (!r.unreadable.empty() ? r.unreadable.front() : r.unwritable.front()).string();
-    if (adding && r.art_failed) text += t(" Some artwork could not be written.", " Algumas artes não puderam ser gravadas.");
-    if (running)
-        text += t(" Steam is running: restart it to see the change; if it does not show then, quit Steam and press again.",
-                  " A Steam está aberta: reinicie-a para ver a mudança; se ela não aparecer, feche a Steam e aperte de novo.");
+    std::string text;
+    if (r.changed < r.users) {
+        std::string of = std::to_string(r.changed) + (pt ? " de " : " of ") + std::to_string(r.users);
+        text = adding ? t("Added to Steam for ", "Adicionado à Steam em ") : t("Removed from Steam for ", "Removido da Steam em ");
+        text += of + t(" accounts; the others' lists could not be changed.",
+                       " contas; as listas das outras não puderam ser alteradas.");
+    } else {
+        text = adding ? t("Added to Steam.", "Adicionado à Steam.") : t("Removed from Steam.", "Removido da Steam.");
+    }
+    if (running) {
+        // Steam writes its own list back when it quits, which can undo this.
+        if (adding)
+            text += t(" Restart Steam to see it; if it is missing then, quit Steam and press again.",
+                      " Reinicie a Steam para vê-lo; se não aparecer, feche a Steam e aperte de novo.");
+        else
+            text += t(" Restart Steam to see it; if it is still there, quit Steam and press again.",
+                      " Reinicie a Steam para ver; se ainda aparecer, feche a Steam e aperte de novo.");
+    } else if (adding && r.art_failed) {
+        text += t(" Some artwork could not be written.", " Algumas artes não puderam ser gravadas.");
+    }
     return text;
 }
 

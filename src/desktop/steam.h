@@ -29,11 +29,18 @@ struct Rgba {
 Rgba fit_crop(const Rgba& src, int tw, int th);
 std::string encode_png(const Rgba& img);
 
-// Artwork for appid in grid from the wide banner and the square icon (either
-// may be empty or unreadable: its pictures are then skipped). A file already
-// there is replaced only when the launcher wrote it, as recorded in a list
-// beside them. Returns false when a file could not be written.
-bool write_steam_artwork(const fs::path& grid, uint32_t appid, const fs::path& banner, const fs::path& icon);
+// Steam's pictures for the game, as PNG files named by their suffix after the
+// app id: hero and wide capsule from the wide banner, portrait and icon from
+// the square icon. A source that is empty or unreadable gives none of its own.
+struct SteamPicture {
+    std::string suffix;
+    std::string png;
+};
+std::vector<SteamPicture> steam_pictures(const fs::path& banner, const fs::path& icon);
+// Writes them for appid into grid. A file already there is replaced only
+// when the launcher wrote it, as recorded in a list beside them. Returns
+// false when a file could not be written.
+bool write_steam_artwork(const fs::path& grid, uint32_t appid, const std::vector<SteamPicture>& pictures);
 // Deletes the launcher's own artwork for appid; the player's stays.
 void remove_steam_artwork(const fs::path& grid, uint32_t appid);
 
