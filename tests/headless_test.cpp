@@ -51,6 +51,7 @@ Outcome run_launcher(const std::vector<std::string>& args, const std::vector<std
         dup2(null_in, 0);
         dup2(fd, 1);
         dup2(fd, 2);
+        alarm(30);   // kept across exec: a launcher that blocks is killed (code 142)
         execve(argv[0], argv.data(), envp.data());
         _exit(201);
     }
@@ -216,4 +217,26 @@ TEST_F(HeadlessTest, MissingPythonExitsWith127AfterWritingTheBindings) {
     EXPECT_EQ(o.code, 127);
     EXPECT_EQ(o.err, std::string("python3: ") + std::strerror(ENOENT) + "\n");
     EXPECT_EQ(read_text(data / "quor.ini"), "# key bindings (launcher)\nkey.cross=\n");
+}
+
+// FIFOs in place of the two ini files would block a plain open for good:
+// they count as unreadable, the game starts all the same, and both stay.
+TEST_F(HeadlessTest, IniFilesThatAreFifosAreLeftAloneAndTheGameStarts) {
+    ASSERT_EQ(mkfifo((data / "launcher.ini").c_str(), 0644), 0);
+    write_file(data / "quor.ini", "QUOR_GAME_DIR=" + dump.string() + "\n");
+    Outcome o = play({"--play"}, {path_with_stand_in(), "QUOR_DATA_DIR=" + data.string(), "LC_ALL=C"});
+    EXPECT_EQ(o.code, 42) << o.err;
+    EXPECT_EQ(o.err,
+              "launcher.ini could not be read: this session uses the default settings and leaves the file as it is.\n");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(data / "launcher.ini")));
+
+    fs::remove(data / "launcher.ini");
+    fs::remove(data / "quor.ini");
+    write_file(data / "launcher.ini", "game_dir=" + dump.string() + "\nkey.cross=K\n");
+    ASSERT_EQ(mkfifo((data / "quor.ini").c_str(), 0644), 0);
+    o = play({"--play"}, {path_with_stand_in(), "QUOR_DATA_DIR=" + data.string(), "LANG=pt_BR.UTF-8"});
+    EXPECT_EQ(o.code, 42) << o.err;
+    EXPECT_EQ(o.err, "Não foi possível ler o quor.ini; ele ficou como estava e o jogo inicia com as teclas que ele "
+                     "contém.\n");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(data / "quor.ini")));
 }

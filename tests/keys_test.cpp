@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "controls/keys.h"
+#include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "support/testing.h"
@@ -23,6 +24,7 @@ protected:
     void SetUp() override {
         reset_settings();
         g_data = dir.path();
+        g_pt = false;
     }
     void TearDown() override { reset_settings(); }
 
@@ -129,11 +131,48 @@ TEST_F(KeysTest, LinkedIniIsUpdatedAtItsTarget) {
     EXPECT_EQ(read_text(dir / "elsewhere" / "game.ini"),
               std::string("fov=90\n") + MARKER + "\nkey.l1=Q\n");
 
-    // A dangling link cannot be read: nothing is written.
+    // A dangling link: the game's file is missing, so it is made where the
+    // link leads, and the link stays.
     fs::remove(dir / "elsewhere" / "game.ini");
-    EXPECT_FALSE(write_key_bindings());
+    std::string note = "stale";
+    EXPECT_TRUE(write_key_bindings(&note));
+    EXPECT_EQ(note, "");
     EXPECT_TRUE(fs::is_symlink(ini()));
-    EXPECT_FALSE(fs::exists(dir / "elsewhere" / "game.ini"));
+    EXPECT_EQ(read_text(dir / "elsewhere" / "game.ini"), std::string(MARKER) + "\nkey.l1=Q\n");
+}
+
+// A FIFO named quor.ini would block the start for good if opened; the child
+// is killed by its timer when it does.
+TEST_F(KeysTest, FifoIsLeftAloneWithALogLine) {
+    ASSERT_EQ(mkfifo(ini().c_str(), 0644), 0);
+    S.set("key.move_up", "Up");
+    int code = run_in_child([] {
+        std::string note;
+        if (write_key_bindings(&note)) return 1;
+        return note == "quor.ini could not be read; it was left as it is and the game starts with the key "
+                       "bindings it holds." ? 0 : 2;
+    }, false);
+    EXPECT_EQ(code, 0) << "1: written, 2: no note, 142: blocked";
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(ini())));
+}
+
+// The folder takes no new file but the file is writable: the bindings still
+// reach the game, written in place, and the log says so.
+TEST_F(KeysTest, ReadOnlyFolderGetsAnInPlaceWrite) {
+    const std::string game = "fov=90\n" + std::string(MARKER) + "\nkey.cross=K\nkey.l1=1\nkey.r1=3\n";
+    write_file(ini(), game);
+    ASSERT_EQ(chmod(ini().c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
+    S.set("key.move_up", "Up");
+    int code = run_in_child([this] {
+        if (access(dir.path().c_str(), W_OK) == 0) return 3;
+        std::string note;
+        if (!write_key_bindings(&note)) return 1;
+        return note == "quor.ini's folder does not accept new files, so quor.ini was rewritten in place." ? 0 : 2;
+    }, true);
+    chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(code, 0) << "1: not written, 2: not said, 3: bad set-up";
+    EXPECT_EQ(read_text(ini()), "fov=90\n" + std::string(MARKER) + "\nkey.move_up=Up\n");
 }
 
 TEST_F(KeysTest, FolderNamedLikeTheIniIsLeftAlone) {

@@ -403,6 +403,7 @@ TEST_F(Workers, FolderPicksAreAppliedInOrderWithTheirChecks) {
     make_dump(dump);
     write_file(half / "libSceNgs2.sprx", "n");
     static const char* const cancelled[] = {nullptr};
+    static const char* const zenity_cancel[] = {"", nullptr};
     std::thread dialog([&] {
         std::string b = bad.string(), d = dump.string(), h = half.string(), x = "/extra";
         const char* pick1[] = {b.c_str(), nullptr};
@@ -413,13 +414,14 @@ TEST_F(Workers, FolderPicksAreAppliedInOrderWithTheirChecks) {
         folder_picked(const_cast<char*>("game_dir"), pick2, 0);
         folder_picked(const_cast<char*>("sys_modules"), nullptr, -1);   // error
         folder_picked(const_cast<char*>("sys_modules"), cancelled, 0);  // cancel
+        folder_picked(const_cast<char*>("sys_modules"), zenity_cancel, 0);
         folder_picked(const_cast<char*>("sys_modules"), pick3, 0);
         folder_picked(const_cast<char*>("dlc_dir"), pick4, 0);
     });
     dialog.join();
     {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
-        ASSERT_EQ(g_shared.picks.size(), 4u);
+        ASSERT_EQ(g_shared.picks.size(), 4u) << "zenity's cancel (one empty path) is no pick";
         EXPECT_EQ(g_shared.picks[1].path, dump.string()) << "only the first chosen path";
         apply_folder_picks();
         EXPECT_TRUE(g_shared.picks.empty());
@@ -452,6 +454,19 @@ TEST_F(Workers, GameFolderWithoutEbootKeepsSetupOpen) {
         apply_folder_picks();
     }
     EXPECT_EQ(g_toast, "") << "a folder with both modules shows nothing";
+
+    // A name with a line break would become further lines of launcher.ini.
+    g_dirty = false;
+    for (const char* evil : {"/x\nkey.move_up=Up\ngame_dir=/evil", "/x\rgame_dir=/evil"}) {
+        {
+            std::lock_guard<std::mutex> lock(g_shared.mutex);
+            g_shared.picks.push_back({"game_dir", evil});
+            apply_folder_picks();
+        }
+        EXPECT_EQ(S.get("game_dir"), (tmp / "empty").string());
+        EXPECT_FALSE(g_dirty);
+        EXPECT_EQ(g_toast, "O nome dessa pasta tem uma quebra de linha. Renomeie a pasta e escolha de novo.");
+    }
 }
 
 }  // namespace

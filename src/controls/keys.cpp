@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "core/atomic_file.h"
+#include "core/globals.h"
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/settings.h"
@@ -81,20 +82,29 @@ std::string rebuild_port_ini(const std::string& old_text) {
     return out;
 }
 
-bool write_key_bindings() {
+bool write_key_bindings(std::string* note) {
+    if (note) note->clear();
     std::filesystem::path file = g_data / PORT_INI;
     std::string old_text;
-    std::error_code ec;
     // Only a file that is really missing counts as empty: one that exists but
     // cannot be read holds the game's own settings, which a rewrite would drop.
-    auto status = std::filesystem::symlink_status(file, ec);
-    if (ec && ec != std::errc::no_such_file_or_directory) return false;
-    if (std::filesystem::exists(status) && !read_file(file, old_text)) return false;
-    // A player who keeps the file elsewhere behind a link keeps the link:
-    // the new text replaces the file it points at.
-    if (std::filesystem::is_symlink(status)) {
-        file = std::filesystem::canonical(file, ec);
-        if (ec) return false;
+    // A FIFO or a device is never opened (it could block the start for good).
+    ReadStatus status = read_regular_file(file, old_text);
+    if (status != ReadStatus::ok && status != ReadStatus::missing) {
+        if (note)
+            *note = tr("quor.ini could not be read; it was left as it is and the game starts with the key bindings it holds.",
+                       "Não foi possível ler o quor.ini; ele ficou como estava e o jogo inicia com as teclas que ele contém.");
+        return false;
     }
-    return write_file_atomic(file, rebuild_port_ini(old_text));
+    // A player who keeps the file elsewhere behind a link keeps the link: the
+    // new text replaces the file it points at (made when it is missing).
+    bool in_place = false;
+    bool ok = write_file_atomic(file, rebuild_port_ini(old_text), &in_place);
+    if (note && !ok)
+        *note = tr("quor.ini could not be written; the game starts with the key bindings it already had.",
+                   "Não foi possível gravar o quor.ini; o jogo inicia com as teclas que ele já tinha.");
+    else if (note && in_place)
+        *note = tr("quor.ini's folder does not accept new files, so quor.ini was rewritten in place.",
+                   "A pasta do quor.ini não aceita arquivos novos, então o quor.ini foi regravado no próprio lugar.");
+    return ok;
 }

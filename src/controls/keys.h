@@ -17,5 +17,7 @@ std::string key_of(const KeyInput& input);
 std::string rebuild_port_ini(const std::string& old_text);
 
 // Rewrites the launcher's block of quor.ini. Returns false when the file was
-// left as it was (unreadable existing file, or the write failed).
-bool write_key_bindings();
+// left as it was (an existing file that cannot be read or is not a regular
+// file, or the write failed). *note gets a line for the game log when the
+// player should know what happened to the file, else stays empty.
+bool write_key_bindings(std::string* note = nullptr);

@@ -3,11 +3,28 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
+namespace fs = std::filesystem;
+
 namespace {
+
+bool write_all_at(int fd, const std::string& data, off_t offset) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, offset + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
 
 bool write_all(int fd, const std::string& data) {
     size_t done = 0;
@@ -22,39 +39,133 @@ bool write_all(int fd, const std::string& data) {
     return true;
 }
 
-}  // namespace
+enum class FdRead { ok, error, over_limit };
 
-bool write_file_atomic(const std::filesystem::path& path, const std::string& data) {
-    std::string tmpl = path.string() + ".XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return false;
-    // Keep the permissions of the file being replaced, else the usual 0644.
-    struct stat st{};
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-    ::fchmod(fd, mode);
-    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0) return true;
-    ::unlink(tmpl.c_str());
-    return false;
-}
-
-bool read_file(const std::filesystem::path& path, std::string& out) {
-    out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+// Reads from an open descriptor to its end, or until more than max_bytes arrived.
+FdRead read_fd(int fd, std::string& out, size_t max_bytes) {
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
+            return FdRead::error;
         }
-        if (n == 0) break;
+        if (n == 0) return FdRead::ok;
+        if (static_cast<size_t>(n) > max_bytes - out.size()) return FdRead::over_limit;
         out.append(buf, static_cast<size_t>(n));
     }
-    ::close(fd);
-    return true;
 }
+
+// Used only when the folder takes no new file. The old text is kept so that
+// a write that fails half way can put it back; growing the file first makes
+// the common failure (no room) happen before any byte is overwritten.
+bool rewrite_in_place(const fs::path& path, const std::string& data) {
+    constexpr size_t MAX_OLD = 16u << 20;
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st{};
+    std::string old;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= MAX_OLD;
+    if (ok) {
+        try {
+            ok = read_fd(fd, old, MAX_OLD) == FdRead::ok;
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+    }
+    if (ok && data.size() > old.size()) ok = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size())) == 0;
+    if (!ok) {
+        ::close(fd);
+        return false;
+    }
+    ok = write_all_at(fd, data, 0) && ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+    if (!ok) {
+        // Best effort: the old bytes back, at their old length.
+        if (write_all_at(fd, old, 0)) (void)!::ftruncate(fd, static_cast<off_t>(old.size()));
+        ::fsync(fd);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace
+
+bool follow_links(const fs::path& path, fs::path& target) {
+    fs::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        fs::file_status st = fs::symlink_status(p, ec);
+        if (ec || !fs::is_symlink(st)) {
+            target = p;
+            return true;
+        }
+        fs::path next = fs::read_symlink(p, ec);
+        if (ec) return false;
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    return false;
+}
+
+bool write_file_atomic(const fs::path& path, const std::string& data, bool* in_place) {
+    if (in_place) *in_place = false;
+    fs::path target;
+    if (!follow_links(path, target)) return false;
+
+    struct stat st{};
+    bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return false;
+    // Keep the permissions of the file being replaced, else the usual 0644;
+    // the owner always keeps reading and writing it, or the next start could
+    // not load what this one saved.
+    mode_t mode = exists ? (st.st_mode & 07777) : 0644;
+    mode |= S_IRUSR | S_IWUSR;
+
+    std::string tmpl = target.string() + ".XXXXXX";
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        if (!exists || (err != EACCES && err != EPERM)) return false;
+        if (!rewrite_in_place(target, data)) return false;
+        if (in_place) *in_place = true;
+        return true;
+    }
+    ::fchmod(fd, mode);
+    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) return true;
+    ::unlink(tmpl.c_str());
+    return false;
+}
+
+ReadStatus read_regular_file(const fs::path& path, std::string& out, size_t max_bytes) {
+    out.clear();
+    // Looked at before opening: opening a device can have effects of its own.
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadStatus::missing : ReadStatus::unreadable;
+    if (!S_ISREG(st.st_mode)) return ReadStatus::unreadable;
+    if (static_cast<unsigned long long>(st.st_size) > max_bytes) return ReadStatus::too_big;
+    // Non-blocking, so that a FIFO put there since the look above cannot hang us.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno == ENOENT ? ReadStatus::missing : ReadStatus::unreadable;
+    ReadStatus result = ReadStatus::ok;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        result = ReadStatus::unreadable;
+    } else if (static_cast<unsigned long long>(st.st_size) > max_bytes) {
+        result = ReadStatus::too_big;
+    } else {
+        try {
+            out.reserve(static_cast<size_t>(st.st_size));
+            // A file that grows while read past the limit counts as too big.
+            FdRead r = read_fd(fd, out, max_bytes);
+            if (r != FdRead::ok) result = r == FdRead::over_limit ? ReadStatus::too_big : ReadStatus::unreadable;
+        } catch (const std::bad_alloc&) {
+            result = ReadStatus::unreadable;
+        }
+    }
+    ::close(fd);
+    if (result != ReadStatus::ok) out.clear();
+    return result;
+}
+
+bool read_file(const fs::path& path, std::string& out) { return read_regular_file(path, out) == ReadStatus::ok; }

@@ -1,11 +1,35 @@
 #pragma once
+#include <cstddef>
 #include <filesystem>
 #include <string>
 
 // Replaces path with data through a temporary file in the same folder and a
 // rename, so readers see either the old or the new file, never a half one.
-// On any failure the old file is left untouched and false is returned.
-bool write_file_atomic(const std::filesystem::path& path, const std::string& data);
+// A symbolic link keeps its place: the file it leads to is replaced (and
+// created when the link dangles). Something that is not a regular file is
+// never replaced. The new file is always readable and writable by its owner.
+// When no temporary file can be made beside it (a read-only folder) but the
+// file itself is writable, the file is rewritten in place, carefully, and
+// *in_place is set. On any failure the old file is left as it was and false
+// is returned.
+bool write_file_atomic(const std::filesystem::path& path, const std::string& data, bool* in_place = nullptr);
 
-// Reads a whole file. Returns false when it cannot be opened or read.
+enum class ReadStatus {
+    ok,
+    missing,      // no such file (a dangling link included)
+    unreadable,   // exists but cannot be read, or is not a regular file
+    too_big,      // a regular file larger than the limit given
+};
+
+// Reads a whole regular file, at most max_bytes of it. FIFOs, devices and
+// folders are never opened for reading, so nothing here can block or run
+// without end. Never throws.
+ReadStatus read_regular_file(const std::filesystem::path& path, std::string& out,
+                             size_t max_bytes = static_cast<size_t>(-1));
+
+// Reads a whole regular file. Returns false when it cannot be opened or read.
 bool read_file(const std::filesystem::path& path, std::string& out);
+
+// Where a chain of symbolic links at path ends (path itself when it is no
+// link). False for a loop or a chain too long to follow.
+bool follow_links(const std::filesystem::path& path, std::filesystem::path& target);

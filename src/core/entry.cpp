@@ -1,5 +1,6 @@
 #include "core/entry.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +9,7 @@
 #include "core/settings.h"
 #include "launch/headless.h"
 #include "ui/app.h"
+#include "ui/toast.h"
 
 bool choose_portuguese(const std::string& ui_language, const char* lc_all,
                        const char* lc_messages, const char* lang) {
@@ -34,6 +36,10 @@ int launcher_main(int argc, char** argv) {
     g_pt = choose_portuguese(S.get("ui_language"), std::getenv("LC_ALL"),
                              std::getenv("LC_MESSAGES"), std::getenv("LANG"));
     int play = find_play_switch(argc, argv);
-    if (play >= 0) return play_without_window(argc, argv, play + 1);
+    if (play >= 0) {
+        if (g_settings_unreadable) std::fprintf(stderr, "%s\n", settings_unreadable_text());
+        return play_without_window(argc, argv, play + 1);
+    }
+    if (g_settings_unreadable) toast(settings_unreadable_text(), 8);
     return run_window();
 }

@@ -7,6 +7,7 @@
 
 Settings S;
 bool g_dirty = false;
+bool g_settings_unreadable = false;
 
 const DefaultSetting DEFAULTS[DEFAULT_COUNT] = {
     {"ui_language", ""},
@@ -80,6 +81,7 @@ std::string settings_text(const Settings& s) {
     std::string out = LAUNCHER_INI_HEADER;
     out += '\n';
     for (const auto& [k, v] : s.map) {
+        if (k.find('\n') != std::string::npos || v.find('\n') != std::string::npos) continue;
         out += k;
         out += '=';
         out += v;
@@ -109,18 +111,25 @@ void import_port_ini(Settings& s, const std::string& text) {
     });
 }
 
+const char* settings_unreadable_text() {
+    return tr("launcher.ini could not be read: this session uses the default settings and leaves the file as it is.",
+              "Não foi possível ler o launcher.ini: esta sessão usa as configurações padrão e deixa o arquivo como está.");
+}
+
 void load_settings() {
     for (const auto& d : DEFAULTS) S.set(d.key, d.value);
     std::string text;
-    if (read_file(settings_file(), text)) parse_settings_text(S, text);
+    ReadStatus st = read_regular_file(settings_file(), text);
+    g_settings_unreadable = st != ReadStatus::ok && st != ReadStatus::missing;
+    if (st == ReadStatus::ok) parse_settings_text(S, text);
     if (read_file(g_data / PORT_INI, text)) import_port_ini(S, text);
 }
 
 bool save_settings() {
-    // A failed write is retried with the next change; the old file stays whole.
-    bool ok = write_file_atomic(settings_file(), settings_text(S));
     g_dirty = false;
-    return ok;
+    if (g_settings_unreadable) return false;
+    // A failed write is retried with the next change; the old file stays whole.
+    return write_file_atomic(settings_file(), settings_text(S));
 }
 
 void go_page(int page) {

@@ -21,8 +21,16 @@ extern const DefaultSetting DEFAULTS[DEFAULT_COUNT];
 
 extern Settings S;
 extern bool g_dirty;
+// launcher.ini exists but could not be read (no permission, not a regular
+// file): it holds the player's settings, so this run never replaces it.
+extern bool g_settings_unreadable;
+
+// What the player is told once about an unreadable launcher.ini.
+const char* settings_unreadable_text();
 
 // Byte-exact text of launcher.ini for a store (header line + key=value lines).
+// An entry whose key or value holds a line feed is left out: written as it
+// is, it would turn into other settings at the next start.
 std::string settings_text(const Settings& s);
 // Applies the lines of a launcher.ini text on top of s (last duplicate wins).
 void parse_settings_text(Settings& s, const std::string& text);
@@ -31,6 +39,7 @@ void import_port_ini(Settings& s, const std::string& text);
 
 void load_settings();
 // Writes launcher.ini atomically; returns whether the new file is in place.
+// Never writes over a launcher.ini that could not be read at start-up.
 bool save_settings();
 
 // Switches page; saves pending changes when the page really changes.

@@ -18,7 +18,8 @@ void pick_folder(const char* key) {
 }
 
 void folder_picked(void* userdata, const char* const* filelist, int /*filter*/) {
-    if (!userdata || !filelist || !filelist[0]) return;   // error or cancel
+    // Error or cancel; some dialogs (zenity) answer a cancel with one empty path.
+    if (!userdata || !filelist || !filelist[0] || !filelist[0][0]) return;
     FolderPick pick{static_cast<const char*>(userdata), filelist[0]};
     std::lock_guard<std::mutex> lock(g_shared.mutex);
     g_shared.picks.push_back(std::move(pick));
@@ -26,6 +27,12 @@ void folder_picked(void* userdata, const char* const* filelist, int /*filter*/) 
 
 void apply_folder_picks() {
     for (const FolderPick& pick : g_shared.picks) {
+        // Settings are stored one per line: such a name cannot be kept safely.
+        if (pick.path.find_first_of("\r\n") != std::string::npos) {
+            toast(tr("That folder's name has a line break. Rename the folder and choose it again.",
+                     "O nome dessa pasta tem uma quebra de linha. Renomeie a pasta e escolha de novo."), 6);
+            continue;
+        }
         S.set(pick.key, pick.path);
         g_dirty = true;
         if (pick.key == "game_dir") {

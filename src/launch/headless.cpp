@@ -24,7 +24,9 @@ int play_without_window(int argc, char** argv, int first) {
     }
 
     // A failed write leaves the old bindings; the game still starts.
-    write_key_bindings();
+    std::string ini_note;
+    write_key_bindings(&ini_note);
+    if (!ini_note.empty()) std::fprintf(stderr, "%s\n", ini_note.c_str());
 
     EnvList env = game_environment();
     std::vector<char*> envp;

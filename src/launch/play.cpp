@@ -88,8 +88,10 @@ void play_pressed() {
     }
     if (g_game.running.load()) return;
     save_settings();
-    write_key_bindings();
+    std::string ini_note;
+    write_key_bindings(&ini_note);
     g_log.clear();
+    if (!ini_note.empty()) g_log.add(ini_note);
     if (!start_game()) return;
     toast(tr("Preparing the game; it opens in its own window…",
              "Preparando o jogo; ele abre na própria janela…"), 6);

@@ -1,5 +1,6 @@
 #include "support/testing.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -98,4 +99,30 @@ std::map<std::string, std::string> tree_listing(const std::filesystem::path& roo
         out[rel] = it->is_directory(ec) && !it->is_symlink(ec) ? "<dir>" : read_text(it->path());
     }
     return out;
+}
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+int run_in_child(const std::function<int()>& fn, bool drop_root, unsigned timeout_s) {
+    pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        alarm(timeout_s);
+        if (drop_root && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(99);
+        _exit(fn());
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+unsigned long long bytes_read_by_process() {
+    std::ifstream in("/proc/self/io");
+    std::string name;
+    unsigned long long value = 0;
+    while (in >> name >> value)
+        if (name == "rchar:") return value;
+    return 0;
 }

@@ -45,3 +45,13 @@ bool log_has(const std::string& line);
 // Every entry below root, by path relative to it: a file's bytes, or "<dir>"
 // for a folder (links are not followed). Two equal maps are byte-equal trees.
 std::map<std::string, std::string> tree_listing(const std::filesystem::path& root);
+
+// Runs fn in a forked child and returns its exit status (128 + signal when a
+// signal ended it). With drop_root the child first gives up root (tests run
+// as root, who reads and writes files whatever their mode). The child is
+// killed after timeout_s seconds, so a call that blocks fails the test
+// instead of hanging it.
+int run_in_child(const std::function<int()>& fn, bool drop_root, unsigned timeout_s = 20);
+
+// Bytes this process has read through read(2) and its kin so far.
+unsigned long long bytes_read_by_process();
