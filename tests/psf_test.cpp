@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -286,4 +287,55 @@ TEST(GameInfo, ReadsTheDumpIdentityAndFollowsLinks) {
 
     std::filesystem::remove(dir / "real" / "eboot.bin");
     EXPECT_FALSE(game_info((dir / "dump").string()).ok);  // dangling link
+}
+
+// A FIFO would block a plain read for good, /dev/zero would never end and a
+// huge file would stall every frame: none of them is read, each gives the
+// fallbacks. The child is killed by its timer if a call blocks.
+TEST(GameInfo, ParamSfoThatIsNoRealFileGivesTheFallbacks) {
+    TempDir dir;
+    write_file(dir / "eboot.bin", "ELF");
+    std::filesystem::create_directories(dir / "sce_sys");
+    const std::filesystem::path sfo = dir / "sce_sys" / "param.sfo";
+    const std::string folder = dir.path().string();
+    auto falls_back = [folder] {
+        GameInfo info = game_info(folder);
+        return info.ok && info.title_id == "?" && info.app_ver == "?" && info.title == "Veltrane" ? 0 : 1;
+    };
+    ASSERT_EQ(mkfifo(sfo.c_str(), 0644), 0);
+    EXPECT_EQ(run_in_child(falls_back, false), 0) << "FIFO (142: blocked)";
+
+    std::filesystem::remove(sfo);
+    std::filesystem::create_symlink("/dev/zero", sfo);
+    EXPECT_EQ(run_in_child(falls_back, false), 0) << "link to /dev/zero (134: uncaught exception)";
+
+    // A real header and identity at the front of a 50 MB file.
+    std::filesystem::remove(sfo);
+    Bytes good = build({text("TITLE_ID", "CUSA00000")});
+    write_file(sfo, std::string(good.begin(), good.end()));
+    EXPECT_EQ(game_info(folder).title_id, "CUSA00000");
+    std::filesystem::resize_file(sfo, 50u << 20);
+    unsigned long long before = bytes_read_by_process();
+    EXPECT_EQ(falls_back(), 0) << "50 MB file";
+    EXPECT_LT(bytes_read_by_process() - before, 4096u);
+}
+
+// The Play page and the frame loop ask every frame; the file is read again
+// only when it changed.
+TEST(GameInfo, ParamSfoIsReadOncePerChange) {
+    TempDir dir;
+    write_file(dir / "eboot.bin", "ELF");
+    const std::filesystem::path sfo = dir / "sce_sys" / "param.sfo";
+    Bytes first = build({text("TITLE_ID", "CUSA00000"), text("TITLE", std::string(30000, 'v'))});
+    write_file(sfo, std::string(first.begin(), first.end()));
+    const std::string folder = dir.path().string();
+    EXPECT_EQ(game_info(folder).title_id, "CUSA00000");
+    unsigned long long before = bytes_read_by_process();
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(game_info(folder).title.size(), 30000u);
+    EXPECT_LT(bytes_read_by_process() - before, 30000u) << "read again without a change";
+
+    Bytes second = build({text("TITLE_ID", "CUSA99999")});
+    write_file(sfo, std::string(second.begin(), second.end()));
+    EXPECT_EQ(game_info(folder).title_id, "CUSA99999");
+    EXPECT_EQ(game_info(folder).title, "Veltrane");
 }
