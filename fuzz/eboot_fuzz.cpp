@@ -11,8 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string out(reinterpret_cast<const char*>(data), size);
     int state = classify_eboot_output(out);
     FUZZ_CHECK(state == 1 || state == 0 || state == -2);
-    // An answer needs its word somewhere in the output.
-    if (state == 1) FUZZ_CHECK(out.find("SUPPORTED") != std::string::npos);
-    if (state == 0) FUZZ_CHECK(out.find("OTHER") != std::string::npos);
+    // An answer needs a line that is its word; a word inside a longer line
+    // (a traceback, a path) never answers.
+    std::string framed = "\n" + out + "\n";
+    auto has_line = [&](const std::string& word) {
+        return framed.find("\n" + word + "\n") != std::string::npos ||
+               framed.find("\n" + word + "\r\n") != std::string::npos;
+    };
+    FUZZ_CHECK((state == 1) == has_line("SUPPORTED"));
+    if (state == 0) FUZZ_CHECK(has_line("OTHER"));
+    if (state == -2) FUZZ_CHECK(!has_line("OTHER"));
     return 0;
 }

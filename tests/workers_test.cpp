@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "core/globals.h"
@@ -53,6 +55,7 @@ protected:
     void TearDown() override {
         // Leave no worker behind that could write into the next test's record.
         EXPECT_TRUE(wait_until([] { return !locked(&Shared::scan_busy); }, 60));
+        EXPECT_TRUE(wait_until([] { return !locked(&Shared::eboot_busy); }, 60));
     }
 };
 
@@ -65,6 +68,19 @@ TEST(EbootOutput, Classification) {
     EXPECT_EQ(classify_eboot_output(""), -2);
     EXPECT_EQ(classify_eboot_output("OTHER\nSUPPORTED\n"), 1);
     EXPECT_EQ(classify_eboot_output("Traceback ...\nModuleNotFoundError: No module named 'prepare'\n"), -2);
+    EXPECT_EQ(classify_eboot_output("SUPPORTED\r\n"), 1);
+    EXPECT_EQ(classify_eboot_output("warning: slow disk\nOTHER"), 0) << "a last line without a line feed";
+    // Only a line that is the word answers: tracebacks quote paths and, in
+    // newer Pythons, the -c script's own source line.
+    EXPECT_EQ(classify_eboot_output("Traceback (most recent call last):\n"
+                                    "  File \"/home/OTHER/port/scripts/prepare.py\", line 9, in parse_self\n"
+                                    "KeyError: 0\n"),
+              -2);
+    EXPECT_EQ(classify_eboot_output("  File \"<string>\", line 8, in <module>\n"
+                                    "    print('SUPPORTED' if is_supported(elf, ph) else 'OTHER')\n"
+                                    "KeyError: 'SUPPORTED'\n"),
+              -2);
+    EXPECT_EQ(classify_eboot_output("SUPPORTED \n OTHER\n"), -2);
 }
 
 TEST(EbootOutput, ScriptIsTheEightLineCheck) {
@@ -102,6 +118,8 @@ def parse_self(data):
     return (data, None, None, None, None)
 )");
     write_file(port / "scripts" / "quor_modes.py", R"(def is_supported(elf, ph):
+    if elf.startswith(b'crash'):
+        raise RuntimeError('SUPPORTED?')
     return b'good' in elf
 )");
 }
@@ -110,7 +128,7 @@ TEST_F(Workers, CheckReportsTheThreeAnswers) {
     write_fake_check_modules(port.path());
     fs::path dump = tmp / "dump";
     struct Case { const char* content; int state; } cases[] = {
-        {"good build", 1}, {"other build", 0}, {"junk", -2}};
+        {"good build", 1}, {"other build", 0}, {"junk", -2}, {"crash in a good build", -2}};
     for (const auto& c : cases) {
         write_file(dump / "eboot.bin", c.content);
         check_eboot(dump.string());
@@ -146,6 +164,50 @@ TEST_F(Workers, StaleCheckResultIsDropped) {
     EXPECT_EQ(locked(&Shared::eboot_state), -1) << "the answer for the replaced eboot.bin must not show";
     EXPECT_TRUE(wait_until([] { return locked(&Shared::eboot_state) != -1; }, 60));
     EXPECT_EQ(locked(&Shared::eboot_state), 1);
+}
+
+TEST_F(Workers, ChangingEbootIsCheckedOneAtATime) {
+    // Each check notes whether another one was running and which size it read.
+    write_file(port / "scripts" / "prepare.py", R"(import os, time
+def parse_self(data):
+    d = os.path.dirname(__file__)
+    try:
+        fd = os.open(os.path.join(d, 'running'), os.O_CREAT | os.O_EXCL)
+    except FileExistsError:
+        open(os.path.join(d, 'overlap'), 'w').close()
+        fd = None
+    time.sleep(0.2)
+    with open(os.path.join(d, 'sizes'), 'a') as f:
+        f.write('%d\n' % len(data))
+    if fd is not None:
+        os.close(fd)
+        os.unlink(os.path.join(d, 'running'))
+    return (data, None, None, None, None)
+)");
+    write_file(port / "scripts" / "quor_modes.py", "def is_supported(elf, ph):\n    return elf.endswith(b'end')\n");
+    fs::path dump = tmp / "dump";
+    write_file(dump / "eboot.bin", "");
+    // A copy in progress: the file grows between frames.
+    for (int frame = 0; frame < 150; ++frame) {
+        {
+            std::ofstream out(dump / "eboot.bin", std::ios::binary | std::ios::app);
+            out << std::string(1000, 'x');
+        }
+        check_eboot(dump.string());
+        std::this_thread::sleep_for(10ms);
+    }
+    { std::ofstream(dump / "eboot.bin", std::ios::binary | std::ios::app) << "end"; }
+    ASSERT_TRUE(wait_until([&] {
+        check_eboot(dump.string());
+        return locked(&Shared::eboot_state) != -1;
+    }, 60));
+    EXPECT_EQ(locked(&Shared::eboot_state), 1) << "the answer is the finished file's";
+    EXPECT_FALSE(fs::exists(port / "scripts" / "overlap")) << "two checks ran at once";
+    std::string sizes = read_text(port / "scripts" / "sizes");
+    size_t checks = std::count(sizes.begin(), sizes.end(), '\n');
+    EXPECT_GE(checks, 2u) << "the file changed during the first check";
+    EXPECT_LT(checks, 40u) << sizes;
+    EXPECT_TRUE(sizes.size() >= 7 && sizes.compare(sizes.size() - 7, 7, "150003\n") == 0) << sizes;
 }
 
 // ---- PC scan --------------------------------------------------------------------

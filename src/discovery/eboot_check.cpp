@@ -1,6 +1,7 @@
 #include "discovery/eboot_check.h"
 
 #include <filesystem>
+#include <string_view>
 #include <thread>
 
 #include "core/paths.h"
@@ -20,20 +21,46 @@ std::string eboot_check_key(const std::string& folder) {
 }
 
 int classify_eboot_output(const std::string& out) {
-    if (out.find("SUPPORTED") != std::string::npos) return 1;
-    if (out.find("OTHER") != std::string::npos) return 0;
-    return -2;
+    // Only a line that is the word itself answers: a traceback quotes the
+    // script's source and paths, which may hold either word.
+    bool supported = false, other = false;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t lf = out.find('\n', pos);
+        size_t end = lf == std::string::npos ? out.size() : lf;
+        std::string_view line(out.data() + pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line == "SUPPORTED") supported = true;
+        else if (line == "OTHER") other = true;
+    }
+    return supported ? 1 : other ? 0 : -2;
 }
 
+// One check at a time: a copy in progress changes eboot.bin every frame, and
+// a python3 per change would pile up. When the file changed while a check
+// ran, the same worker checks the newest one before it ends.
 static void eboot_worker(std::string key, std::string folder, fs::path scripts) {
-    RunResult r = run_capture({PYTHON, "-I", "-c", EBOOT_CHECK_SCRIPT, scripts.string(),
-                               (fs::path(folder) / "eboot.bin").string()},
-                              "");
-    int state = classify_eboot_output(r.output);
-    std::lock_guard<std::mutex> lock(g_shared.mutex);
-    // A newer eboot.bin replaced this one while the check ran: its answer is stale.
-    if (g_shared.eboot_key != key) return;
-    g_shared.eboot_state = state;
+    for (;;) {
+        RunResult r = run_capture({PYTHON, "-I", "-c", EBOOT_CHECK_SCRIPT, scripts.string(),
+                                   (fs::path(folder) / "eboot.bin").string()},
+                                  "");
+        int state = classify_eboot_output(r.output);
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        if (g_shared.eboot_key == key) {
+            g_shared.eboot_state = state;
+            g_shared.eboot_busy = false;
+            return;
+        }
+        // A newer eboot.bin replaced this one while the check ran: this
+        // answer is stale, the newest file is checked next.
+        if (g_shared.eboot_key.empty()) {
+            g_shared.eboot_busy = false;
+            return;
+        }
+        key = g_shared.eboot_key;
+        folder = g_shared.eboot_folder;
+    }
 }
 
 void check_eboot(const std::string& folder) {
@@ -43,7 +70,17 @@ void check_eboot(const std::string& folder) {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
         if (key == g_shared.eboot_key) return;
         g_shared.eboot_key = key;
+        g_shared.eboot_folder = folder;
         g_shared.eboot_state = -1;
+        if (g_shared.eboot_busy) return;
+        g_shared.eboot_busy = true;
     }
-    std::thread(eboot_worker, key, folder, g_port / PORT_SCRIPTS_DIR).detach();
+    try {
+        std::thread(eboot_worker, key, folder, g_port / PORT_SCRIPTS_DIR).detach();
+    } catch (...) {
+        // No thread to be had: forget the key so a later frame tries again.
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        g_shared.eboot_busy = false;
+        g_shared.eboot_key.clear();
+    }
 }

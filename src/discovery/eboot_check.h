@@ -17,9 +17,11 @@ inline constexpr const char* EBOOT_CHECK_SCRIPT =
 // not a readable regular file.
 std::string eboot_check_key(const std::string& folder);
 
-// 1 supported, 0 other build, -2 unreadable or no answer.
+// 1 supported, 0 other build, -2 unreadable or no answer; only a whole line
+// that is the word counts.
 int classify_eboot_output(const std::string& out);
 
 // UI thread, every frame with a valid game folder: starts a background check
-// when eboot.bin changed since the last one.
+// when eboot.bin changed since the last one; while one runs, the running
+// worker checks the newest file next instead.
 void check_eboot(const std::string& folder);

@@ -15,6 +15,8 @@ struct Shared {
     int gpu_state = 0;
     std::string eboot_key;
     int eboot_state = -1;
+    std::string eboot_folder;   // the game folder eboot_key names
+    bool eboot_busy = false;    // an executable check runs (at most one)
     bool scan_busy = false;
     bool scan_done = false;
     bool scan_manual = false;
