@@ -240,3 +240,29 @@ TEST_F(HeadlessTest, IniFilesThatAreFifosAreLeftAloneAndTheGameStarts) {
                      "contém.\n");
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(data / "quor.ini")));
 }
+
+TEST_F(HeadlessTest, SavesAreSnapshottedBeforeTheGameReplacesTheLauncher) {
+    write_file(data / "launcher.ini", "game_dir=" + dump.string() + "\n");
+    fs::path saves = data / "user/savedata/1/CUSA00000";
+    write_file(saves / "SAVE0/data.bin", "hours of play");
+    std::vector<std::string> env = {path_with_stand_in(), "QUOR_DATA_DIR=" + data.string(), "LC_ALL=C"};
+
+    Outcome o = play({"--play"}, env);
+    EXPECT_EQ(o.code, 42);
+    std::vector<fs::path> made;
+    for (auto& e : fs::directory_iterator(data / "save-snapshots")) made.push_back(e.path());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(o.err, "Save snapshot kept in " + made[0].string() + "\n");
+    EXPECT_EQ(read_text(made[0] / "SAVE0/data.bin"), "hours of play");
+
+    o = play({"--play"}, env);
+    EXPECT_EQ(o.code, 42);
+    EXPECT_EQ(o.err, "Save unchanged since the last snapshot.\n");
+
+    write_file(data / "launcher.ini", "game_dir=" + dump.string() + "\nsave_snapshots=0\n");
+    write_file(saves / "SAVE0/data.bin", "more hours");
+    o = play({"--play"}, env);
+    EXPECT_EQ(o.code, 42);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(data / "save-snapshots"), fs::directory_iterator()), 1);
+}

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <thread>
 
 #include "core/globals.h"
@@ -50,7 +51,10 @@ protected:
     }
     void TearDown() override {
         if (g_game.running.load()) {
-            ::kill(-g_game.pid, SIGKILL);
+            // A run still making its snapshot has no process yet (pid 0 would
+            // name this test's own process group).
+            wait_until([] { return g_game.pid.load() > 0 || g_game.ended.load(); }, 20);
+            if (g_game.pid.load() > 0) ::kill(-g_game.pid.load(), SIGKILL);
             wait_until([] { return g_game.ended.load(); }, 20);
         }
         g_game.ended.exchange(false);
@@ -159,6 +163,97 @@ TEST_F(Play, CloseOnPlayHidesTheWindowUntilTheGameEnds) {
     EXPECT_EQ(g_game.exit_code.load(), 0);
     EXPECT_TRUE(game_end_tick());
     EXPECT_FALSE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_HIDDEN) << "shown again when the game ends";
+}
+
+// A starter that shows which snapshots existed when it was started.
+const char* SNAPSHOT_STARTER = R"(import os, sys, time
+sys.stdout.reconfigure(line_buffering=True)
+d = os.path.join(os.getcwd(), 'save-snapshots')
+print('snapshots=' + ('|'.join(sorted(os.listdir(d))) if os.path.isdir(d) else 'none'))
+print('Entering original x86-64 code')
+while True:
+    time.sleep(0.05)
+)";
+
+std::vector<std::string> snapshot_folders(const fs::path& dir) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        out.push_back(it->path().filename().string());
+    return out;
+}
+
+TEST_F(Play, SavesAreSnapshottedBeforeTheGameStartsAndNeverHoldItBack) {
+    write_file(port / "quor.py", SNAPSHOT_STARTER);
+    fs::path saves = data / "user/savedata/1/CUSA00000";
+    write_file(saves / "SAVE0/data.bin", std::string(2 << 20, 's'));
+    S.set("game_dir", game.path().string());
+    auto run_once = [&] {
+        play_pressed();
+        EXPECT_TRUE(g_game.running.load()) << "the run counts as started at once";
+        EXPECT_TRUE(wait_until([] { return g_game.started.load(); }, 30)) << ::testing::PrintToString(log_lines());
+        auto lines = log_lines();
+        play_pressed();
+        EXPECT_TRUE(wait_until([] { return g_game.ended.load(); }, 20));
+        game_end_tick();
+        return lines;
+    };
+
+    // The starter already sees the whole snapshot, and only it.
+    auto lines = run_once();
+    std::vector<std::string> made = snapshot_folders(data / "save-snapshots");
+    ASSERT_EQ(made.size(), 1u);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Save snapshot kept in " + (data / "save-snapshots" / made[0]).string());
+    EXPECT_EQ(lines[1], "snapshots=" + made[0]);
+    EXPECT_EQ(read_text(data / "save-snapshots" / made[0] / "SAVE0/data.bin"), read_text(saves / "SAVE0/data.bin"));
+
+    lines = run_once();
+    EXPECT_EQ(lines[0], "Save unchanged since the last snapshot.");
+    EXPECT_EQ(snapshot_folders(data / "save-snapshots"), made);
+
+    // A snapshot that fails is reported, removed, and the game starts anyway.
+    ASSERT_EQ(mkfifo((saves / "pipe").c_str(), 0644), 0);
+    lines = run_once();
+    EXPECT_EQ(lines[0], "Could not snapshot the save (the game starts anyway): " + (saves / "pipe").string() +
+                            ": not a file or folder");
+    EXPECT_EQ(lines[1], "snapshots=" + made[0]);
+    EXPECT_EQ(snapshot_folders(data / "save-snapshots"), made);
+    fs::remove(saves / "pipe");
+
+    // Switched off: no copy, no line.
+    write_file(saves / "SAVE1/x", "changed");
+    S.set("save_snapshots", "0");
+    lines = run_once();
+    EXPECT_EQ(lines[0], "snapshots=" + made[0]);
+}
+
+TEST_F(Play, AStopOrAFailedSpawnWhileTheSnapshotIsMadeEndsTheRun) {
+    fs::path saves = data / "user/savedata/1/CUSA00000";
+    S.set("game_dir", game.path().string());
+    // Large enough that the stop arrives while the copy runs, or just after the spawn.
+    write_file(saves / "SAVE0/data.bin", std::string(30 << 20, 's'));
+    play_pressed();
+    play_pressed();
+    EXPECT_TRUE(g_game.stop_requested.load());
+    ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 20)) << "the game was not left running";
+    g_toast.clear();
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "") << "a stopped start is no error";
+    EXPECT_FALSE(g_game.running.load());
+
+    // python3 missing: the supervisor says so in the log, the next frame by toast.
+    write_file(saves / "SAVE0/data.bin", "small");
+    const char* old = std::getenv("PATH");
+    std::string saved = old ? old : "";
+    setenv("PATH", "/nonexistent-bin", 1);
+    play_pressed();
+    bool ended = wait_until([] { return g_game.ended.load(); }, 20);
+    setenv("PATH", saved.c_str(), 1);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(log_has(std::string("Could not start python3: ") + std::strerror(ENOENT)));
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "Python 3 not found. Install python3 and try again.");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ const char* DEFAULT_FILE =
     "fx_fog=1\nfx_ssao=1\nfx_vignette=1\ngame_dir=\ngamepad=\ngpu_submit=auto\nlanguage=\n"
     "launcher_fullscreen=auto\nmouse=1\nmouse_invert=0\nmouse_sens=1.0\nneo=0\n"
     "output_res=1920x1080\nperf_culling=1\nperf_dma=1\nperf_record_thread=1\nplayer_name=\n"
-    "present_mode=Mailbox\nreadbacks=\nsetup_done=0\nsharpness=250\nshow_fps=0\nsys_modules=\n"
+    "present_mode=Mailbox\nreadbacks=\nsave_snapshots=1\nsetup_done=0\nsharpness=250\nshow_fps=0\nsys_modules=\n"
     "ui_language=\nupscaler=fsr1\nuser_dir=\n";
 
 fs::path dir_of_settings() { return settings_file().parent_path(); }
@@ -39,7 +39,7 @@ protected:
 
 TEST_F(SettingsFile, FreshDataFolderSavesHeaderAndDefaultsInKeyOrder) {
     load_settings();
-    EXPECT_EQ(S.map.size(), 33u);
+    EXPECT_EQ(S.map.size(), 34u);
     g_dirty = true;
     EXPECT_TRUE(save_settings());
     EXPECT_FALSE(g_dirty);

@@ -43,6 +43,7 @@ const DefaultSetting DEFAULTS[DEFAULT_COUNT] = {
     {"gpu_submit", "auto"},
     {"launcher_fullscreen", "auto"},
     {"setup_done", "0"},
+    {"save_snapshots", "1"},
 };
 
 std::string Settings::get(const std::string& key) const {

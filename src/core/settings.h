@@ -16,7 +16,7 @@ struct DefaultSetting {
     const char* value;
 };
 
-inline constexpr int DEFAULT_COUNT = 33;
+inline constexpr int DEFAULT_COUNT = 34;
 extern const DefaultSetting DEFAULTS[DEFAULT_COUNT];
 
 extern Settings S;

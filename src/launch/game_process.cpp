@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
+#include "launch/play.h"
 #include "ui/toast.h"
 
 GameProcess g_game;
@@ -167,6 +168,12 @@ static void add_split_line(const SplitLine& line) {
     g_log.add(line.text);
 }
 
+static void end_run(int code) {
+    g_game.exit_code.exchange(code);
+    g_game.running.exchange(false);
+    g_game.ended.exchange(true);
+}
+
 static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     rotate_logs(dir);
     fs::path log_path = dir / "last_run.log";
@@ -201,10 +208,20 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     }
     if (is_failure(code, g_game.stop_requested.load())) make_crash_copy(dir, log_path, code, std::time(nullptr));
     g_log.add(end_line(code, pt));
+    end_run(code);
+}
 
-    g_game.exit_code.exchange(code);
-    g_game.running.exchange(false);
-    g_game.ended.exchange(true);
+static void prepare_and_supervise(const std::function<bool(int&, int&)>& prepare, fs::path dir, bool pt) {
+    int read_fd = -1, pid = -1;
+    if (!prepare(read_fd, pid)) {
+        end_run(0);
+        return;
+    }
+    g_game.pid.exchange(pid);
+    // A stop pressed while preparing found no process to signal yet; one
+    // pressed from now on sees the pid. Either way the game gets SIGTERM.
+    if (g_game.stop_requested.load()) ::kill(-pid, SIGTERM);
+    supervise(read_fd, pid, std::move(dir), pt);
 }
 
 void start_supervisor(int read_fd, int pid) {
@@ -212,21 +229,32 @@ void start_supervisor(int read_fd, int pid) {
     std::thread(supervise, read_fd, pid, g_data, g_pt).detach();
 }
 
-void begin_run(int pid, int read_fd) {
-    g_game.pid = pid;
+static void mark_run_begun(int pid) {
+    g_game.pid.exchange(pid);
     g_game.running.exchange(true);
     g_game.stop_requested.exchange(false);
     g_game.started.exchange(false);
     g_game.ended.exchange(false);
+    g_game.spawn_failed.exchange(false);
     g_game.stop_time = 0;
+}
+
+void begin_run(int pid, int read_fd) {
+    mark_run_begun(pid);
     start_supervisor(read_fd, pid);
 }
 
+void begin_prepared_run(std::function<bool(int& read_fd, int& pid)> prepare) {
+    mark_run_begun(0);
+    std::thread(prepare_and_supervise, std::move(prepare), g_data, g_pt).detach();
+}
+
 void stop_game() {
-    if (!g_game.running.load() || g_game.pid <= 0) return;
+    if (!g_game.running.load()) return;
     g_game.stop_requested.exchange(true);
     g_game.stop_time = now_seconds();
-    ::kill(-g_game.pid, SIGTERM);
+    int pid = g_game.pid.load();
+    if (pid > 0) ::kill(-pid, SIGTERM);
 }
 
 // ---- frame-loop reactions -----------------------------------------------------------
@@ -234,7 +262,10 @@ void stop_game() {
 bool game_end_tick() {
     if (!g_game.ended.exchange(false)) return false;
     int code = g_game.exit_code.load();
-    if (is_failure(code, g_game.stop_requested.load())) toast(game_error_text(code, g_pt), 8);
+    if (g_game.spawn_failed.exchange(false))
+        python_missing_toast();
+    else if (is_failure(code, g_game.stop_requested.load()))
+        toast(game_error_text(code, g_pt), 8);
     if (g_window) {
         SDL_ShowWindow(g_window);
         SDL_RaiseWindow(g_window);
@@ -245,6 +276,8 @@ bool game_end_tick() {
 void stop_escalation_tick(double now) {
     if (!g_game.running.load() || g_game.stop_time <= 0) return;
     if (now - g_game.stop_time <= STOP_KILL_DELAY) return;
-    if (g_game.pid > 0) ::kill(-g_game.pid, SIGKILL);
+    int pid = g_game.pid.load();
+    if (pid <= 0) return;   // still preparing: the game it may yet spawn gets the SIGKILL
+    ::kill(-pid, SIGKILL);
     g_game.stop_time = 0;
 }

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,12 +11,15 @@
 #include <vector>
 
 struct GameProcess {
-    int pid = 0;
+    // 0 while a run is still being prepared on its supervisor thread (the
+    // save snapshot), which then sets it.
+    std::atomic<int> pid{0};
     std::atomic<bool> running{false};
     std::atomic<bool> stop_requested{false};
     std::atomic<bool> started{false};
     std::atomic<bool> ended{false};
     std::atomic<int> exit_code{0};
+    std::atomic<bool> spawn_failed{false};   // the supervisor could not start python3
     double stop_time = 0;   // UI thread only
 };
 
@@ -86,6 +90,12 @@ void prune_crash_copies(const std::filesystem::path& crashes, size_t keep);
 void start_supervisor(int read_fd, int pid);
 // Marks a freshly spawned game as the current run and hands it to a supervisor.
 void begin_run(int pid, int read_fd);
+// Marks a run as begun ("preparing") before anything is spawned; its
+// supervisor thread first calls prepare, which spawns the game and fills
+// read_fd and pid, or returns false when nothing was started (the run then
+// ends quietly; prepare says why and sets spawn_failed when the player must
+// be told). A stop pressed meanwhile is passed on to the game.
+void begin_prepared_run(std::function<bool(int& read_fd, int& pid)> prepare);
 
 // SIGTERM to the game's process group; does not wait.
 void stop_game();

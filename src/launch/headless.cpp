@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "core/settings.h"
 #include "discovery/game_info.h"
 #include "launch/environment.h"
+#include "launch/snapshots.h"
 
 int play_without_window(int argc, char** argv, int first) {
     if (!game_info(S.get("game_dir")).ok) {
@@ -27,6 +29,11 @@ int play_without_window(int argc, char** argv, int first) {
     std::string ini_note;
     write_key_bindings(&ini_note);
     if (!ini_note.empty()) std::fprintf(stderr, "%s\n", ini_note.c_str());
+
+    if (S.on("save_snapshots")) {
+        std::string line = snapshot_before_start(save_folder(), snapshots_dir(), std::time(nullptr), g_pt);
+        if (!line.empty()) std::fprintf(stderr, "%s\n", line.c_str());
+    }
 
     EnvList env = game_environment();
     std::vector<char*> envp;

@@ -3,6 +3,7 @@
 #include <SDL3/SDL.h>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "discovery/game_info.h"
 #include "launch/environment.h"
 #include "launch/game_process.h"
+#include "launch/snapshots.h"
 #include "ui/toast.h"
 
 static std::vector<char*> c_strings(const std::vector<std::string>& list) {
@@ -61,16 +63,43 @@ int spawn_game_process(const std::vector<std::string>& argv, const std::vector<s
     return 0;
 }
 
+std::string spawn_error_line(int err, bool pt) {
+    return (pt ? "Não foi possível iniciar o python3: " : "Could not start python3: ") + std::string(std::strerror(err));
+}
+
+void python_missing_toast() {
+    // Every spawn failure reads as a missing python3 to the player; the log has the reason.
+    toast(tr("Python 3 not found. Install python3 and try again.",
+             "Python 3 não encontrado. Instale o python3 e tente de novo."), 5);
+}
+
 bool start_game() {
     std::vector<std::string> argv = {PYTHON, (g_port / PORT_STARTER).string()};
+    fs::path saves = save_folder();
+    if (S.on("save_snapshots") && dir_has_entries(saves)) {
+        // Copying a save of a few MB takes longer than a frame, and it must be
+        // whole before the game can write to it: the supervisor thread makes
+        // the snapshot, then spawns.
+        begin_prepared_run([argv, env = game_environment(), saves, dir = snapshots_dir(), cwd = g_data.string(),
+                            pt = g_pt](int& read_fd, int& pid) {
+            std::string line = snapshot_before_start(saves, dir, std::time(nullptr), pt);
+            if (!line.empty()) g_log.add(line);
+            if (g_game.stop_requested.load()) return false;
+            int err = spawn_game_process(argv, env, cwd, read_fd, pid);
+            if (err > 0) {
+                g_log.add(spawn_error_line(err, pt));
+                g_game.spawn_failed.exchange(true);
+            }
+            return err == 0;
+        });
+        return true;
+    }
     int read_fd = -1, pid = -1;
     int err = spawn_game_process(argv, game_environment(), g_data.string(), read_fd, pid);
     if (err < 0) return false;   // no pipe: nothing was started, nothing to tell
     if (err != 0) {
-        // Every spawn failure reads as a missing python3 to the player; the log has the reason.
-        g_log.add(tr("Could not start python3: ", "Não foi possível iniciar o python3: ") + std::string(std::strerror(err)));
-        toast(tr("Python 3 not found. Install python3 and try again.",
-                 "Python 3 não encontrado. Instale o python3 e tente de novo."), 5);
+        g_log.add(spawn_error_line(err, g_pt));
+        python_missing_toast();
         return false;
     }
     begin_run(pid, read_fd);

@@ -7,8 +7,14 @@
 void play_pressed();
 
 // Spawns python3 with quor.py in its own process group and hands it to the
-// supervisor. Returns whether the game was started.
+// supervisor. Returns whether the game was started. With save snapshots on
+// and saves present, the supervisor thread snapshots them first and spawns
+// afterwards; the run counts as started (preparing) at once.
 bool start_game();
+
+// The game-log line and the toast for a spawn that failed.
+std::string spawn_error_line(int err, bool pt);
+void python_missing_toast();
 
 // The spawn itself: argv[0] searched along PATH, exactly env as environment,
 // cwd as working directory, stdin from /dev/null, stdout and stderr into one

@@ -1,0 +1,186 @@
+#include "launch/snapshots.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "core/paths.h"
+#include "core/save_copy.h"
+#include "discovery/game_info.h"
+
+namespace {
+
+constexpr const char* PARTIAL_PREFIX = ".partial-";
+
+bool digits(const std::string& s, size_t from, size_t n) {
+    for (size_t i = from; i < from + n; ++i)
+        if (i >= s.size() || s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+// Complete snapshot folders in dir, newest first, without their sizes.
+std::vector<fs::path> snapshot_paths(const fs::path& dir) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (!is_snapshot_name(it->path().filename().string())) continue;
+        if (is_dir(it->path())) out.push_back(it->path());
+    }
+    std::sort(out.begin(), out.end(), [](const fs::path& a, const fs::path& b) { return a.filename() > b.filename(); });
+    return out;
+}
+
+// What a crash or a killed launcher left half-copied.
+void remove_partials(const fs::path& dir) {
+    std::error_code ec;
+    std::vector<fs::path> partials;
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec))
+        if (it->path().filename().string().rfind(PARTIAL_PREFIX, 0) == 0) partials.push_back(it->path());
+    for (const fs::path& p : partials) fs::remove_all(p, ec);
+}
+
+std::string size_text(std::uintmax_t bytes, bool pt) {
+    char buf[32];
+    if (bytes < 1024)
+        std::snprintf(buf, sizeof buf, "%ju B", bytes);
+    else if (bytes < 1024 * 1024)
+        std::snprintf(buf, sizeof buf, "%ju KB", (bytes + 1023) / 1024);
+    else
+        std::snprintf(buf, sizeof buf, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    std::string s = buf;
+    if (pt) std::replace(s.begin(), s.end(), '.', ',');
+    return s;
+}
+
+}  // namespace
+
+fs::path save_folder() { return user_dir() / "savedata" / "1" / GAME_ID; }
+
+fs::path snapshots_dir() { return g_data / "save-snapshots"; }
+
+std::string snapshot_name(std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    if (std::strftime(buf, sizeof buf, "%Y-%m-%d_%H-%M-%S", &tm) == 0) return "0000-00-00_00-00-00";
+    return buf;
+}
+
+bool is_snapshot_name(const std::string& n) {
+    if (n.size() != 19 && n.size() != 22) return false;
+    bool shape = digits(n, 0, 4) && n[4] == '-' && digits(n, 5, 2) && n[7] == '-' && digits(n, 8, 2) &&
+                 n[10] == '_' && digits(n, 11, 2) && n[13] == '-' && digits(n, 14, 2) && n[16] == '-' &&
+                 digits(n, 17, 2);
+    return shape && (n.size() == 19 || (n[19] == '_' && digits(n, 20, 2)));
+}
+
+std::vector<Snapshot> list_snapshots(const fs::path& dir) {
+    std::vector<Snapshot> out;
+    for (const fs::path& p : snapshot_paths(dir)) out.push_back({p, p.filename().string(), tree_bytes(p)});
+    return out;
+}
+
+SnapshotResult take_snapshot(const fs::path& saves, const fs::path& dir, std::time_t now, bool sync) {
+    SnapshotResult r;
+    if (!dir_has_entries(saves)) return r;
+    std::vector<fs::path> existing = snapshot_paths(dir);
+    if (!existing.empty() && same_tree(saves, existing.front())) {
+        r.outcome = SnapshotOutcome::Unchanged;
+        r.path = existing.front();
+        return r;
+    }
+    r.outcome = SnapshotOutcome::Failed;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) {
+        r.error = dir.string() + ": " + ec.message();
+        return r;
+    }
+    remove_partials(dir);
+    const std::string base = snapshot_name(now);
+    std::string name = base;
+    for (int i = 2; fs::exists(dir / name, ec) || ec; ++i) {
+        if (i > 99) {
+            r.error = (dir / base).string() + ": " + std::make_error_code(std::errc::file_exists).message();
+            return r;
+        }
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, "_%02d", i);
+        name = base + suffix;
+    }
+    fs::path partial = dir / (PARTIAL_PREFIX + name);
+    fs::path final_path = dir / name;
+    if (!copy_tree(saves, partial, r.error, sync)) {
+        fs::remove_all(partial, ec);
+        return r;
+    }
+    fs::rename(partial, final_path, ec);
+    if (ec) {
+        r.error = final_path.string() + ": " + ec.message();
+        fs::remove_all(partial, ec);
+        return r;
+    }
+    r.outcome = SnapshotOutcome::Made;
+    r.path = final_path;
+    return r;
+}
+
+void prune_snapshots(const fs::path& dir, size_t keep) {
+    std::vector<fs::path> all = snapshot_paths(dir);
+    std::error_code ec;
+    for (size_t i = keep; i < all.size(); ++i) fs::remove_all(all[i], ec);
+}
+
+std::string snapshot_before_start(const fs::path& saves, const fs::path& dir, std::time_t now, bool pt) {
+    SnapshotResult r = take_snapshot(saves, dir, now);
+    switch (r.outcome) {
+    case SnapshotOutcome::Made:
+        prune_snapshots(dir, SNAPSHOTS_KEPT);
+        return (pt ? "Cópia do save guardada em " : "Save snapshot kept in ") + r.path.string();
+    case SnapshotOutcome::Unchanged:
+        return pt ? "Save igual ao último snapshot; nenhuma cópia nova." : "Save unchanged since the last snapshot.";
+    case SnapshotOutcome::Failed:
+        return (pt ? "Não foi possível guardar uma cópia do save (o jogo inicia mesmo assim): "
+                   : "Could not snapshot the save (the game starts anyway): ") +
+               r.error;
+    case SnapshotOutcome::NoSaves:
+        break;
+    }
+    return "";
+}
+
+RestoreResult restore_snapshot(const fs::path& snapshot, const fs::path& saves, const fs::path& dir,
+                               std::time_t now) {
+    RestoreResult r;
+    if (!is_dir(snapshot)) {
+        r.error = snapshot.string() + ": " + std::make_error_code(std::errc::no_such_file_or_directory).message();
+        return r;
+    }
+    // Flushed to the disk: the saves it holds are deleted right after.
+    r.before = take_snapshot(saves, dir, now, true);
+    if (r.before.outcome == SnapshotOutcome::Failed) {
+        r.error = r.before.error;
+        return r;
+    }
+    SwapResult swap = replace_with_copy(snapshot, saves, OldSaves::Discard, now);
+    if (!swap.ok) {
+        // No pruning: the oldest snapshot may be the very one the player wants.
+        r.error = swap.error;
+        return r;
+    }
+    prune_snapshots(dir, SNAPSHOTS_KEPT);
+    r.ok = true;
+    return r;
+}
+
+std::string snapshot_label(const Snapshot& s, bool pt) {
+    const std::string& n = s.name;
+    if (!is_snapshot_name(n)) return n + " · " + size_text(s.bytes, pt);
+    std::string time = n.substr(11, 2) + ":" + n.substr(14, 2) + ":" + n.substr(17, 2);
+    std::string date = pt ? n.substr(8, 2) + "/" + n.substr(5, 2) + "/" + n.substr(0, 4) : n.substr(0, 10);
+    std::string out = date + " " + time;
+    if (n.size() == 22) out += " #" + std::to_string(std::stoi(n.substr(20, 2)));
+    return out + " · " + size_text(s.bytes, pt);
+}
