@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "desktop/shortcut.h"
 #include "launch/game_process.h"
+#include "launch/snapshots.h"
 #include "ui/pages.h"
 #include "ui/toast.h"
 #include "support/testing.h"
@@ -166,6 +167,30 @@ TEST_F(Pages, PerUserEmulatorFoldersAndFlatpakAreSearched) {
     auto c = save_candidates({});
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c[0], dir / "home/.var/app/net.shadps4.shadPS4/data/shadPS4/savedata/2/CUSA00000");
+}
+
+TEST_F(Pages, RestoringASnapshotIsRefusedWhileTheGameRunsAndToldInBothLanguages) {
+    write_file(dest() / "slot", "current");
+    write_file(g_data / "save-snapshots/2001-01-01_00-00-00/slot", "older");
+    Snapshot older = list_snapshots(snapshots_dir()).at(0);
+
+    g_game.running = true;
+    EXPECT_FALSE(restore_save_snapshot(older));
+    g_game.running = false;
+    EXPECT_EQ(g_toast, "Close the game before restoring a save.");
+    EXPECT_EQ(read_text(dest() / "slot"), "current");
+
+    g_pt = true;
+    EXPECT_TRUE(restore_save_snapshot(older));
+    EXPECT_EQ(g_toast, "Restaurado o snapshot de 01/01/2001 00:00:00; os saves substituídos viraram um snapshot.");
+    EXPECT_EQ(read_text(dest() / "slot"), "older");
+    EXPECT_EQ(read_text(list_snapshots(snapshots_dir()).at(0).path / "slot"), "current");
+
+    g_pt = false;
+    fs::remove_all(older.path);
+    EXPECT_FALSE(restore_save_snapshot(older));
+    EXPECT_EQ(g_toast.rfind("Could not restore the snapshot: " + older.path.string(), 0), 0u) << g_toast;
+    EXPECT_EQ(read_text(dest() / "slot"), "older");
 }
 
 TEST_F(Pages, ShaderCacheIsKeptWhileTheGameRuns) {

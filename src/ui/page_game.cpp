@@ -10,6 +10,7 @@
 #include "discovery/scan.h"
 #include "discovery/shared.h"
 #include "launch/game_process.h"
+#include "launch/snapshots.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
@@ -35,9 +36,76 @@ bool same_folder(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec);
 }
 
+// The snapshot chosen on the restore row, by name (UI thread).
+std::string g_restore_pick;
+
+// The list is read again only when the folder changes (a snapshot is added
+// or removed), not every frame: each entry's size is a walk of its tree.
+const std::vector<Snapshot>& shown_snapshots() {
+    static fs::path cached_dir;
+    static fs::file_time_type cached_time;
+    static std::vector<Snapshot> cached;
+    fs::path dir = snapshots_dir();
+    std::error_code ec;
+    fs::file_time_type t = fs::last_write_time(dir, ec);
+    if (ec) {
+        cached.clear();
+        cached_dir.clear();
+    } else if (dir != cached_dir || t != cached_time) {
+        cached = list_snapshots(dir);
+        cached_dir = dir;
+        cached_time = t;
+    }
+    return cached;
+}
+
+void restore_rows() {
+    const char* label = tr("Restore a save snapshot", "Restaurar um snapshot do save");
+    const std::vector<Snapshot>& list = shown_snapshots();
+    if (list.empty()) {
+        action_row("restore", label, nullptr, tr("No snapshot yet", "Nenhum snapshot ainda"));
+        return;
+    }
+    std::vector<ChoiceItem> items;
+    int index = 0;
+    for (const Snapshot& snap : list) {
+        if (snap.name == g_restore_pick) index = static_cast<int>(items.size());
+        items.push_back({snap.name, snapshot_label(snap, g_pt)});
+    }
+    if (choice_row_index("restore", items, index, label,
+                         tr("Newest first. The current saves become a snapshot before a restore, so it can be undone.",
+                            "Os mais novos primeiro. Os saves atuais viram um snapshot antes, então dá para desfazer.")))
+        g_restore_pick = items[index].value;
+    if (action_row("restore_go", tr("Restore this snapshot", "Restaurar este snapshot"), nullptr, "›"))
+        restore_save_snapshot(list[index]);
+}
+
 }  // namespace
 
-fs::path save_destination() { return user_dir() / "savedata" / "1" / GAME_ID; }
+bool restore_save_snapshot(const Snapshot& snapshot) {
+    // Like the import: the running game owns its saves.
+    if (g_game.running.load()) {
+        toast(tr("Close the game before restoring a save.", "Feche o jogo antes de restaurar um save."), 5);
+        return false;
+    }
+    RestoreResult r = restore_snapshot(snapshot.path, save_folder(), snapshots_dir(), std::time(nullptr));
+    if (!r.ok) {
+        toast(std::string(tr("Could not restore the snapshot: ", "Não foi possível restaurar o snapshot: ")) + r.error,
+              6);
+        return false;
+    }
+    std::string when = snapshot_label({snapshot.path, snapshot.name, 0}, g_pt);
+    when = when.substr(0, when.find(" · "));
+    if (r.before.outcome == SnapshotOutcome::NoSaves)
+        toast(tr("Restored the snapshot of ", "Restaurado o snapshot de ") + when + ".", 6);
+    else
+        toast(tr("Restored the snapshot of " + when + "; the replaced saves are a snapshot now.",
+                 "Restaurado o snapshot de " + when + "; os saves substituídos viraram um snapshot."),
+              6);
+    return true;
+}
+
+fs::path save_destination() { return save_folder(); }
 
 std::vector<fs::path> save_candidates(const std::vector<std::string>& found_saves) {
     std::vector<fs::path> out;
@@ -141,6 +209,11 @@ void page_game() {
         }
         import_save(found);
     }
+    restore_rows();
+    std::string where = snapshots_dir().string();
+    toggle_row("save_snapshots",
+               tr("Snapshot the save before each start", "Guardar uma cópia do save antes de cada início"),
+               (tr("Kept in ", "Ficam em ") + where + tr(" (the newest 10).", " (as 10 mais novas).")).c_str());
     if (action_row("open_saves", tr("Open the saves folder", "Abrir a pasta dos saves"), nullptr, "›"))
         open_folder(save_destination());
 

@@ -28,3 +28,8 @@ std::vector<std::filesystem::path> save_candidates(const std::vector<std::string
 // Refused while the game runs; a source equal to the saves changes nothing.
 // Reports by toast and returns whether the saves now match the source.
 bool import_save(const std::vector<std::string>& found_saves);
+
+struct Snapshot;
+// Puts a save snapshot back (the current saves become a snapshot first).
+// Refused while the game runs; reports by toast and returns whether it worked.
+bool restore_save_snapshot(const Snapshot& snapshot);

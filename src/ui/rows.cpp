@@ -60,11 +60,21 @@ std::string shorten_front(const std::string& path, float room, const MeasureText
 
 void choice_row(const char* key, const Opt* opts, int count, const char* label, const char* help,
                 const std::vector<std::string>* extra) {
-    const float s = g_scale;
-    ImGui::PushID(key);
     std::vector<ChoiceItem> items = choice_items(opts, count, extra, g_pt);
     if (items.empty()) items.push_back({"", ""});
     int index = choice_current_index(items, S.get(key), extra != nullptr);
+    if (choice_row_index(key, items, index, label, help)) {
+        S.set(key, items[index].value);
+        g_dirty = true;
+    }
+}
+
+bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int& index, const char* label,
+                      const char* help) {
+    const float s = g_scale;
+    if (items.empty()) return false;
+    index = std::clamp(index, 0, static_cast<int>(items.size()) - 1);
+    ImGui::PushID(id);
 
     RowGeom g = row_layout(help, label);
     take_focus_first();
@@ -97,11 +107,7 @@ void choice_row(const char* key, const Opt* opts, int count, const char* label, 
             owned_pressed(ImGuiKey_RightArrow))
             d = +1;
     }
-    if (d != 0) {
-        index = choice_step(index, d, static_cast<int>(items.size()));
-        S.set(key, items[index].value);
-        g_dirty = true;
-    }
+    if (d != 0) index = choice_step(index, d, static_cast<int>(items.size()));
 
     row_background(g, focused, hovered);
     row_texts(g, label, help, focused);
@@ -121,6 +127,7 @@ void choice_row(const char* key, const Opt* opts, int count, const char* label, 
 
     ImGui::PopID();
     ImGui::Dummy(ImVec2(0, 4 * s));
+    return d != 0;
 }
 
 void folder_row(const char* key, const char* label, const char* help, const char* placeholder) {

@@ -23,6 +23,11 @@ struct ChoiceItem {
     std::string label;
 };
 
+// The same row over ready-made items, not tied to a setting: steps index
+// (kept within the items) and returns true in the frame it changed.
+bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int& index, const char* label,
+                      const char* help);
+
 // Table entries (labels in the UI language when pt is true/false), then the
 // extra names as (name, name).
 std::vector<ChoiceItem> choice_items(const Opt* opts, int count, const std::vector<std::string>* extra, bool pt);
