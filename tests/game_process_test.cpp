@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <regex>
 #include <thread>
 #include <unistd.h>
@@ -119,6 +120,25 @@ TEST_F(GameRun, MarkerInAnUnfinishedLastLineIsNotSearched) {
     EXPECT_EQ(wait_end(), 0);
     EXPECT_FALSE(g_game.started.load());
     EXPECT_TRUE(log_has("Entering original x86-64 code"));
+}
+
+// The marker may sit past the part of a line the log keeps; last_run.log is
+// open all the while and must not leak into helpers started meanwhile.
+TEST_F(GameRun, MarkerFarIntoALongLineCountsAndTheLogFileIsCloseOnExec) {
+    run("head -c 6000 /dev/zero | tr '\\0' x; echo ' Entering original x86-64 code'; sleep 3");
+    ASSERT_TRUE(wait_until([] { return g_game.started.load(); }, 20)) << "marker past the first 4096 bytes";
+    int log_fds = 0;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        fs::path target = fs::read_symlink(e.path(), ec);
+        if (ec || target.filename() != "last_run.log") continue;
+        ++log_fds;
+        int fd = std::stoi(e.path().filename().string());
+        EXPECT_TRUE(fcntl(fd, F_GETFD) & FD_CLOEXEC) << "last_run.log is inherited by every helper";
+    }
+    EXPECT_EQ(log_fds, 1);
+    stop_game();
+    wait_end();
 }
 
 TEST_F(GameRun, SegfaultMakesACrashCopyAndTheErrorToast) {
@@ -329,6 +349,24 @@ TEST(LineSplitter, SameLinesWhateverTheChunking) {
         got.push_back(finish_lines(s).value_or(""));
         EXPECT_EQ(got, want) << "chunk size " << step;
     }
+}
+
+TEST(LineSplitter, MarkerIsFoundInTheWholeLineWhateverTheChunking) {
+    const std::string text = std::string(6000, 'x') + "Entering original x86-64 code at 0x1000\r\n";
+    for (size_t step : {1u, 7u, 29u, 4096u, 8192u}) {
+        LineSplitter s;
+        const size_t last = text.size() % step == 0 ? text.size() - step : text.size() - text.size() % step;
+        for (size_t pos = 0; pos < last; pos += step) feed_lines(s, std::string_view(text).substr(pos, step));
+        EXPECT_FALSE(s.marker_seen) << "not before the line feed, chunk size " << step;
+        feed_lines(s, std::string_view(text).substr(last));
+        EXPECT_TRUE(s.marker_seen) << "chunk size " << step;
+    }
+    LineSplitter split;
+    feed_lines(split, std::string(5000, 'y') + "Entering original\nx86-64 code\n");
+    EXPECT_FALSE(split.marker_seen) << "a marker split over two lines does not count";
+    feed_lines(split, "Entering original x86-64 code");
+    finish_lines(split);
+    EXPECT_FALSE(split.marker_seen) << "an unfinished last line is not searched";
 }
 
 TEST(CrashCopies, NamesAndFailureRule) {

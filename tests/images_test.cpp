@@ -274,3 +274,21 @@ TEST_F(ImagesWindowTest, WindowIconFromDumpThenPort) {
     EXPECT_EQ(icon_width(), 0);
     set_window_icon();
 }
+
+// Settings are saved after every change; the icon is decoded again only when
+// the game folder is another one.
+TEST_F(ImagesWindowTest, WindowIconIsRefreshedOnlyForANewGameFolder) {
+    fs::path a = games / "a", b = games / "b";
+    write_file(a / "sce_sys" / "icon0.png", rgb_png(16, 16, 10, 20, 30));
+    write_file(b / "sce_sys" / "icon0.png", rgb_png(16, 16, 30, 20, 10));
+    S.set("game_dir", a.string());
+    set_window_icon();
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(refresh_window_icon());
+    S.set("player_name", "typed");
+    EXPECT_FALSE(refresh_window_icon());
+    S.set("game_dir", b.string());
+    EXPECT_TRUE(refresh_window_icon());
+    EXPECT_FALSE(refresh_window_icon());
+    S.set("game_dir", "");
+    EXPECT_TRUE(refresh_window_icon());
+}

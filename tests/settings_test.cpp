@@ -29,6 +29,7 @@ protected:
     void SetUp() override {
         g_data = dir.path();
         S.map.clear();
+        text_field_left();   // no typed text left over from another test
         g_dirty = false;
         g_settings_unreadable = false;
         g_page = 0;
@@ -254,6 +255,30 @@ TEST_F(SettingsFile, GoPageSavesOnlyOnARealChange) {
     EXPECT_TRUE(g_focus_first);
     EXPECT_FALSE(g_dirty);
     EXPECT_TRUE(fs::exists(settings_file()));
+}
+
+// Typing writes the file after a pause, or when the page changes, not at
+// every key.
+TEST_F(SettingsFile, TypedTextIsSavedAfterAPauseOrAPageSwitch) {
+    load_settings();
+    S.set("player_name", "a");
+    text_edited(10.0);
+    S.set("player_name", "ab");
+    text_edited(10.5);
+    settle_text_edits(11.0);
+    EXPECT_FALSE(g_dirty);
+    settle_text_edits(10.5 + TEXT_SAVE_PAUSE);
+    EXPECT_TRUE(g_dirty);
+    EXPECT_FALSE(text_edit_pending());
+    g_dirty = false;
+    settle_text_edits(100.0);
+    EXPECT_FALSE(g_dirty) << "one save per pause";
+
+    S.set("player_name", "abc");
+    text_edited(20.0);
+    go_page(4);
+    EXPECT_FALSE(text_edit_pending());
+    EXPECT_NE(read_text(settings_file()).find("\nplayer_name=abc\n"), std::string::npos);
 }
 
 TEST(SettingsStore, OnMeansExactlyOne) {

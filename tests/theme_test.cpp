@@ -197,29 +197,37 @@ TEST_F(ThemeTest, GamepadMovesAndSouthActivatesToggle) {
     EXPECT_TRUE(g_dirty);
 }
 
-TEST_F(ThemeTest, TextRowFollowsEditsAndCutsOverlongValues) {
+TEST_F(ThemeTest, TextRowKeepsValuesOfAnyLengthAndSavesWhenLeft) {
     Gui gui;
-    S.set("player_name", std::string(1500, 'a'));
+    S.set("extra_env", std::string(1500, 'a'));
     g_dirty = false;
-    auto body = [&] { text_row("player_name", "Player name", nullptr); };
+    auto body = [&] { text_row("extra_env", "Extra environment", nullptr); };
     g_focus_first = true;  // lands on the field and starts editing
     gui.frame(body);
     gui.frame(body);
     EXPECT_FALSE(g_dirty);  // focusing alone writes nothing
-    EXPECT_EQ(S.get("player_name").size(), 1500u);
+    EXPECT_EQ(S.get("extra_env").size(), 1500u);
     gui.tap(ImGuiKey_End, body);
     gui.tap(ImGuiKey_Backspace, body);
-    EXPECT_TRUE(g_dirty);
-    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a')) << S.get("player_name").size();
+    EXPECT_TRUE(S.get("extra_env") == std::string(1499, 'a')) << S.get("extra_env").size();
 
-    ImGui::GetIO().AddInputCharacter('b');
+    // Multi-byte text past the old 1024-byte buffer stays whole.
+    ImGui::GetIO().AddInputCharactersUTF8("ção");
     gui.frame(body);
-    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a') + "b") << S.get("player_name").size();
+    EXPECT_TRUE(S.get("extra_env") == std::string(1499, 'a') + "ção") << S.get("extra_env").size();
+    EXPECT_FALSE(g_dirty) << "typing alone does not write the file";
+    EXPECT_TRUE(text_edit_pending());
+
+    // Leaving the field saves with the next frame.
+    gui.tap(ImGuiKey_Enter, body);
+    EXPECT_TRUE(g_dirty);
+    EXPECT_FALSE(text_edit_pending());
 }
 
 TEST_F(ThemeTest, TextRowNeverStoresHalfACharacter) {
     Gui gui;
-    // 1022 ASCII bytes then a two-byte letter straddling the 1023-byte limit.
+    // 1022 ASCII bytes then a two-byte letter straddling what once was the
+    // field's 1023-byte limit: the whole text survives an edit.
     S.set("player_name", std::string(1022, 'a') + "ção");
     auto body = [&] { text_row("player_name", "Player name", nullptr); };
     g_focus_first = true;
@@ -228,7 +236,7 @@ TEST_F(ThemeTest, TextRowNeverStoresHalfACharacter) {
     gui.tap(ImGuiKey_End, body);
     ImGui::GetIO().AddInputCharacter('x');
     gui.frame(body);
-    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a') + "x") << S.get("player_name").size();
+    EXPECT_TRUE(S.get("player_name") == std::string(1022, 'a') + "çãox") << S.get("player_name").size();
 }
 
 TEST_F(ThemeTest, RowsStackTwentyPixelsApart) {

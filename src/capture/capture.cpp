@@ -3,9 +3,9 @@
 #include <SDL3/SDL.h>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <imgui.h>
 
+#include "core/atomic_file.h"
 #include "launch/game_process.h"
 
 std::vector<ScriptStep> g_script;
@@ -125,8 +125,13 @@ int parse_start_page(const char* text) {
 
 void preload_log(const char* path) {
     if (!path) return;
-    std::ifstream in(path);
-    if (!in) return;
-    std::string line;
-    while (std::getline(in, line)) g_log.add(line);
+    std::string text;
+    if (!read_file(path, text)) return;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        g_log.add(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
 }

@@ -126,8 +126,27 @@ void load_settings() {
     if (read_file(g_data / PORT_INI, text)) import_port_ini(S, text);
 }
 
+namespace {
+double g_text_edit_at = -1;   // time of the last unsaved keystroke; negative: none
+}  // namespace
+
+void text_edited(double now) { g_text_edit_at = now; }
+
+void text_field_left() {
+    if (g_text_edit_at < 0) return;
+    g_text_edit_at = -1;
+    g_dirty = true;
+}
+
+void settle_text_edits(double now) {
+    if (g_text_edit_at >= 0 && now - g_text_edit_at >= TEXT_SAVE_PAUSE) text_field_left();
+}
+
+bool text_edit_pending() { return g_text_edit_at >= 0; }
+
 bool save_settings() {
     g_dirty = false;
+    g_text_edit_at = -1;   // the whole store is written, typed text included
     if (g_settings_unreadable) return false;
     // A failed write is retried with the next change; the old file stays whole.
     return write_file_atomic(settings_file(), settings_text(S));
@@ -137,5 +156,5 @@ void go_page(int page) {
     if (page == g_page) return;
     g_page = page;
     g_focus_first = true;
-    if (g_dirty) save_settings();
+    if (g_dirty || text_edit_pending()) save_settings();
 }

@@ -42,5 +42,15 @@ void load_settings();
 // Never writes over a launcher.ini that could not be read at start-up.
 bool save_settings();
 
-// Switches page; saves pending changes when the page really changes.
+// Text fields: the store follows every keystroke, the file only once the
+// field is left or typing paused for TEXT_SAVE_PAUSE seconds, so typing does
+// not write and sync the file at every key.
+inline constexpr double TEXT_SAVE_PAUSE = 1.0;
+void text_edited(double now);        // a keystroke changed S
+void text_field_left();              // editing ended: g_dirty, saved by the next frame
+void settle_text_edits(double now);  // sets g_dirty once the pause has passed
+bool text_edit_pending();
+
+// Switches page; saves pending changes (typed text included) when the page
+// really changes.
 void go_page(int page);

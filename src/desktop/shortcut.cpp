@@ -1,9 +1,9 @@
 #include "desktop/shortcut.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <system_error>
 
+#include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/port.h"
@@ -50,10 +50,8 @@ bool desktop_shortcut() {
     copy_shortcut_icon(ec);
     fs::path icon_copy = shortcut_icon_copy();
 
-    std::ofstream out(apps / "quor-pc.desktop", std::ios::binary | std::ios::trunc);
-    out << desktop_entry_text(shortcut_program(), icon_copy.string(), g_pt);
-    out.close();
-    bool ok = out.good() && !ec;
+    bool written = write_file_atomic(apps / "quor-pc.desktop", desktop_entry_text(shortcut_program(), icon_copy.string(), g_pt));
+    bool ok = written && !ec;
     if (ok)
         toast(tr("Shortcut added to the applications menu. In Steam: Add a Game › Add a Non-Steam Game.",
                  "Atalho criado no menu de aplicativos. Na Steam: Adicionar jogo › Adicionar um jogo não-Steam."),

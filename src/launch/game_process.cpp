@@ -49,6 +49,32 @@ static SplitLine finished_line(std::string line) {
     return {cut_long_line(std::move(line)), true};
 }
 
+static void watch_marker(LineSplitter& s, std::string_view piece) {
+    if (s.marker_in_line || piece.empty()) return;
+    const std::string_view marker = START_MARKER;
+    const size_t keep = marker.size() - 1;
+    // A marker may straddle the end of the previous read and this one.
+    std::string joint = s.marker_tail;
+    joint.append(piece.substr(0, std::min(piece.size(), keep)));
+    if (joint.find(marker) != std::string::npos || piece.find(marker) != std::string_view::npos) {
+        s.marker_in_line = true;
+        s.marker_tail.clear();
+        return;
+    }
+    if (piece.size() >= keep) {
+        s.marker_tail.assign(piece.substr(piece.size() - keep));
+    } else {
+        s.marker_tail.append(piece);
+        if (s.marker_tail.size() > keep) s.marker_tail.erase(0, s.marker_tail.size() - keep);
+    }
+}
+
+static void end_marker_line(LineSplitter& s) {
+    if (s.marker_in_line) s.marker_seen = true;
+    s.marker_in_line = false;
+    s.marker_tail.clear();
+}
+
 std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
     std::vector<SplitLine> out;
     // A line may keep one byte more than the limit pending: its carriage return.
@@ -56,6 +82,8 @@ std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
     size_t pos = 0;
     while (pos < chunk.size()) {
         size_t lf = chunk.find('\n', pos);
+        watch_marker(s, chunk.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos));
+        if (lf != std::string_view::npos) end_marker_line(s);
         if (s.dropping) {
             if (lf == std::string_view::npos) return out;
             s.dropping = false;
@@ -85,6 +113,9 @@ std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
 }
 
 std::optional<std::string> finish_lines(LineSplitter& s) {
+    // An unfinished last line is not searched for the marker.
+    s.marker_in_line = false;
+    s.marker_tail.clear();
     bool dropping = s.dropping;
     s.dropping = false;
     if (dropping || s.pending.empty()) {
@@ -162,11 +193,7 @@ void make_crash_copy(const fs::path& dir, const fs::path& log, int code, std::ti
 
 // ---- supervisor -----------------------------------------------------------------
 
-static void add_split_line(const SplitLine& line) {
-    if (line.complete && line.text.find(START_MARKER) != std::string::npos)
-        g_game.started.exchange(true);
-    g_log.add(line.text);
-}
+
 
 static void end_run(int code) {
     g_game.exit_code.exchange(code);
@@ -177,7 +204,7 @@ static void end_run(int code) {
 static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     rotate_logs(dir);
     fs::path log_path = dir / "last_run.log";
-    std::FILE* file = std::fopen(log_path.c_str(), "wb");
+    std::FILE* file = std::fopen(log_path.c_str(), "wbe");   // close-on-exec: helpers must not inherit it
 
     LineSplitter splitter;
     std::vector<char> buf(8192);
@@ -189,7 +216,8 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
             std::fflush(file);
         }
         for (const SplitLine& line : feed_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n))))
-            add_split_line(line);
+            g_log.add(line.text);
+        if (splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
     }
     if (std::optional<std::string> rest = finish_lines(splitter)) g_log.add(*rest);
     ::close(read_fd);

@@ -55,11 +55,17 @@ extern Log& g_log;
 struct LineSplitter {
     std::string pending;     // start of a line whose line feed has not arrived
     bool dropping = false;   // an over-long line was flushed; skip to its line feed
+    // The start marker is looked for in the whole line, also past the part
+    // the log keeps and across reads: the end of what was seen so far of the
+    // current line, and whether it already held the marker.
+    std::string marker_tail;
+    bool marker_in_line = false;
+    bool marker_seen = false;   // a line ended by a line feed held the marker
 };
 
 struct SplitLine {
     std::string text;
-    bool complete;   // ended by a line feed (or flushed as a cut line): searched for the marker
+    bool complete;   // ended by a line feed, or flushed as a cut line
 };
 
 // Lines finished by this chunk, in order. The pending text never holds more

@@ -295,9 +295,10 @@ int run_window() {
             if (g_shared.scan_done) apply_scan_results();
         }
         // 7. Save and refresh the icon.
+        settle_text_edits(now_seconds());
         if (g_dirty) {
             save_settings();
-            set_window_icon();
+            refresh_window_icon();
         }
         // 8. Executable check.
         {
@@ -332,7 +333,7 @@ int run_window() {
         if (quit) break;
     }
 
-    if (g_dirty) save_settings();
+    if (g_dirty || text_edit_pending()) save_settings();
     if (g_game.running.load()) stop_game();
     ImGui_ImplSDLRenderer3_Shutdown();
     ImGui_ImplSDL3_Shutdown();

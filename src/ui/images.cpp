@@ -17,7 +17,7 @@
 Texture g_banner;
 
 SDL_Surface* load_png_surface(const std::filesystem::path& path, std::vector<unsigned char>& pixels) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = std::fopen(path.c_str(), "rbe");   // close-on-exec: helpers must not inherit it
     if (!f) return nullptr;
     int w = 0, h = 0, channels = 0;
     unsigned char* data = stbi_load_from_file(f, &w, &h, &channels, 4);
@@ -48,12 +48,26 @@ SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels) {
     return surface;
 }
 
+namespace {
+// The game folder the window icon was last made for (UI thread only).
+std::string g_icon_game_dir;
+bool g_icon_set = false;
+}  // namespace
+
 void set_window_icon() {
+    g_icon_game_dir = S.get("game_dir");
+    g_icon_set = true;
     std::vector<unsigned char> pixels;
     SDL_Surface* surface = load_window_icon(pixels);
     if (!surface) return;   // keep whatever icon the window has
     if (g_window) SDL_SetWindowIcon(g_window, surface);
     SDL_DestroySurface(surface);
+}
+
+bool refresh_window_icon() {
+    if (g_icon_set && S.get("game_dir") == g_icon_game_dir) return false;
+    set_window_icon();
+    return true;
 }
 
 void release_banner() {

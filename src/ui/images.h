@@ -25,6 +25,10 @@ SDL_Surface* load_png_surface(const std::filesystem::path& path, std::vector<uns
 
 // Window icon from the dump's icon0.png, else the port's quor.png.
 void set_window_icon();
+// Sets the window icon again only when game_dir changed since it was last
+// set (decoding a PNG at every settings save would stall typing). Returns
+// whether it did.
+bool refresh_window_icon();
 // The picture set_window_icon would use (a surface over pixels), or null.
 SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels);
 // Brings g_banner in step with game_dir; loads at most once per folder.

@@ -8,6 +8,7 @@
 
 #include "core/globals.h"
 #include "core/settings.h"
+#include "ui/toast.h"
 
 void push_font(float k) { ImGui::PushFont(nullptr, FONT_BASE * k); }
 
@@ -174,13 +175,14 @@ void toggle_row(const char* key, const char* label, const char* help) {
 
 namespace {
 
-// Longest prefix of at most max bytes that does not end inside a UTF-8
-// sequence, so an over-long value never turns into broken text when stored.
-size_t utf8_prefix(const std::string& text, size_t max) {
-    if (text.size() <= max) return text.size();
-    size_t n = max;
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    return n;
+// Lets the field grow the string it edits, so a value of any length is kept.
+int grow_string(ImGuiInputTextCallbackData* data) {
+    if (data->EventFlag == ImGuiInputTextFlags_CallbackResize) {
+        auto* text = static_cast<std::string*>(data->UserData);
+        text->resize(static_cast<size_t>(data->BufTextLen));
+        data->Buf = text->data();
+    }
+    return 0;
 }
 
 }  // namespace
@@ -197,16 +199,16 @@ void text_row(const char* key, const char* label, const char* help) {
     ImGui::SetCursorScreenPos(ImVec2(g.control_x, g.min.y + (g.height - ImGui::GetFrameHeight()) / 2));
     take_focus_first();
 
-    char buf[1024];
     std::string value = S.get(key);
-    size_t n = utf8_prefix(value, sizeof buf - 1);
-    std::memcpy(buf, value.data(), n);
-    buf[n] = '\0';
     ImGui::SetNextItemWidth(std::max(g.max.x - 18 * s - g.control_x, 1.0f));
-    if (ImGui::InputText("##v", buf, sizeof buf)) {
-        S.set(key, buf);
-        g_dirty = true;
+    // The store follows every keystroke; the file is written once the field
+    // is left or typing pauses, not with every key.
+    if (ImGui::InputText("##v", value.data(), value.capacity() + 1, ImGuiInputTextFlags_CallbackResize, grow_string,
+                         &value)) {
+        S.set(key, value);
+        text_edited(now_seconds());
     }
+    if (ImGui::IsItemDeactivatedAfterEdit()) text_field_left();
     bool focused = ImGui::IsItemFocused() || ImGui::IsItemActive();
     bool hovered = ImGui::IsItemHovered();
     row_texts(g, label, help, focused);
