@@ -105,6 +105,19 @@ TEST_F(Play, MissingPython3GivesOneLogLineAndTheToast) {
     EXPECT_TRUE(fs::exists(data / "launcher.ini")) << "settings are saved before the start";
 }
 
+// quor.ini that is a FIFO is never opened (that would block the start): the
+// game starts with what the file holds and the log says why.
+TEST_F(Play, IniThatIsNoFileIsLeftAloneAndSaidInTheLog) {
+    ASSERT_EQ(mkfifo((data / "quor.ini").c_str(), 0644), 0);
+    S.set("game_dir", game.path().string());
+    S.set("key.cross", "K");
+    play_pressed();
+    ASSERT_TRUE(wait_until([] { return g_game.started.load(); }, 30)) << ::testing::PrintToString(log_lines());
+    EXPECT_EQ(log_lines().front(),
+              "quor.ini could not be read; it was left as it is and the game starts with the key bindings it holds.");
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(data / "quor.ini")));
+}
+
 TEST_F(Play, SpawnFailureIsReportedInPortuguese) {
     g_pt = true;
     g_data = data / "gone";   // the working directory cannot be entered
