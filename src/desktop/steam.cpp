@@ -30,6 +30,9 @@ namespace {
 
 constexpr const char* SHORTCUTS = "shortcuts.vdf";
 constexpr const char* ART_LIST = "quor-launcher-artwork.txt";
+// Far beyond any real list (a few hundred bytes per game); a bigger file is
+// not Steam's and is left alone.
+constexpr size_t MAX_SHORTCUTS_BYTES = 64u << 20;
 
 bool all_digits(const std::string& s) {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -278,12 +281,13 @@ SteamResult for_each_user(const fs::path& home, Edit edit, After after) {
         ++r.users;
         fs::path file = config / SHORTCUTS;
         std::string old;
-        std::error_code ec;
-        bool existed = fs::exists(fs::symlink_status(file, ec));
-        if (existed && !read_file(file, old)) {
+        ReadStatus status = read_regular_file(file, old, MAX_SHORTCUTS_BYTES);
+        if (status != ReadStatus::ok && status != ReadStatus::missing) {
             r.unreadable.push_back(file);
             continue;
         }
+        bool existed = status == ReadStatus::ok;
+        std::error_code ec;
         std::optional<std::string> now = edit(old);
         if (!now) {
             r.unreadable.push_back(file);
@@ -327,7 +331,9 @@ SteamResult steam_remove(const fs::path& home, const SteamShortcut& sc) {
 bool steam_has(const fs::path& home, const SteamShortcut& sc) {
     for (const fs::path& config : steam_user_configs(home)) {
         std::string bytes;
-        if (read_file(config / SHORTCUTS, bytes) && shortcuts_have(bytes, sc)) return true;
+        if (read_regular_file(config / SHORTCUTS, bytes, MAX_SHORTCUTS_BYTES) == ReadStatus::ok &&
+            shortcuts_have(bytes, sc))
+            return true;
     }
     return false;
 }
