@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <dirent.h>
 #include <unistd.h>
 #include <string>
@@ -136,4 +137,39 @@ TEST(Runner, ConcurrentCallsDoNotHoldEachOthersPipes) {
     EXPECT_EQ(mismatches, 0);
     EXPECT_LT(longest, std::chrono::milliseconds(900));
     EXPECT_EQ(open_descriptors(), before);
+}
+
+// Gone, or a zombie left to init after its parent died (no longer running).
+static bool process_gone(pid_t pid) {
+    std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
+    size_t paren = stat.rfind(')');
+    return stat.empty() || (paren != std::string::npos && stat.compare(paren, 3, ") Z") == 0);
+}
+
+TEST(Runner, StopHelpersEndsEachHelpersWholeGroup) {
+    TempDir dir;
+    const std::string child_pid = (dir / "child.pid").string();
+    RunResult polite, stubborn;
+    std::thread a([&] { polite = sh("sleep 30"); });
+    // Ignores SIGTERM and leaves a child of its own holding the output pipe.
+    std::thread b([&] { stubborn = sh("trap '' TERM; sleep 30 & echo $! > " + child_pid + "; wait"); });
+    ASSERT_TRUE(wait_until([&] { return helpers_running() == 2 && !read_text(child_pid).empty(); }, 30));
+    pid_t child = std::stoi(read_text(child_pid));
+
+    auto start = std::chrono::steady_clock::now();
+    stop_helpers(0.3);
+    auto took = std::chrono::steady_clock::now() - start;
+    a.join();
+    b.join();
+    EXPECT_LT(took, std::chrono::milliseconds(1500)) << "the grace is bounded";
+    EXPECT_EQ(polite.code, 128 + SIGTERM);
+    EXPECT_EQ(stubborn.code, 128 + SIGKILL);
+    EXPECT_EQ(helpers_running(), 0);
+    EXPECT_TRUE(wait_until([&] { return process_gone(child); }, 5)) << "the helper's own child lives on";
+
+    // Nothing to end: returns at once; later helpers still run.
+    start = std::chrono::steady_clock::now();
+    stop_helpers(0.3);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(sh("echo again").output, "again\n");
 }

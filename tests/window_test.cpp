@@ -5,6 +5,7 @@
 #include <SDL3/SDL.h>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -30,7 +31,7 @@ struct Launch {
 // Runs the launcher with the given environment changes ("" removes a
 // variable), waiting at most timeout seconds; on_start gets the pid.
 Launch run_launcher(const std::map<std::string, std::string>& changes, double timeout = 60,
-                    const std::function<void(pid_t)>& on_start = nullptr) {
+                    const std::function<void(pid_t)>& on_start = nullptr, const std::string& launcher = LAUNCHER) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -47,7 +48,7 @@ Launch run_launcher(const std::map<std::string, std::string>& changes, double ti
     std::vector<char*> envp;
     for (auto& s : env) envp.push_back(s.data());
     envp.push_back(nullptr);
-    std::string exe = LAUNCHER;
+    std::string exe = launcher;
     char* argv[] = {exe.data(), nullptr};
     pid_t pid = 0;
     Launch r;
@@ -225,6 +226,34 @@ TEST_F(Window, EscapeReturnsToPlayAndKeysWorkWithoutPad) {
     EXPECT_EQ(underline(esc, 62), underline(p0, 62));
     EXPECT_EQ(underline(pgdn, 62), underline(p5, 62));
     for (auto* s : {p0, esc, pgdn, p5}) SDL_DestroySurface(s);
+}
+
+TEST_F(Window, QuittingEndsAHungGpuProbeAndWhatItStarted) {
+    // A copy of the launcher beside a probe that never answers, ignores
+    // SIGTERM and has a child of its own.
+    fs::path beside = dir / "port/launcher";
+    fs::create_directories(beside);
+    fs::copy_file(LAUNCHER, beside / "quor-launcher");
+    fs::path pids = dir / "probe.pids";
+    write_file(beside / "orn-gpu-capabilities",
+               "#!/bin/sh\ntrap '' TERM\nsleep 600 &\necho $$ $! > '" + pids.string() + "'\nwait\n");
+    fs::permissions(beside / "orn-gpu-capabilities", fs::perms::owner_all);
+    auto env = base;
+    env["QUOR_LAUNCHER_FRAMES"] = "90";
+    Launch r = run_launcher(env, 60, nullptr, (beside / "quor-launcher").string());
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    std::string text = read_text(pids);
+    ASSERT_FALSE(text.empty()) << "the probe never started";
+    pid_t probe = 0, child = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(), "%d %d", &probe, &child), 2);
+    auto running = [](pid_t pid) {
+        std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
+        size_t paren = stat.rfind(')');
+        return !stat.empty() && paren != std::string::npos && stat.compare(paren, 3, ") Z") != 0;
+    };
+    EXPECT_TRUE(wait_until([&] { return !running(probe) && !running(child); }, 5))
+        << "the probe outlived the launcher";
 }
 
 TEST_F(Window, PlayWithoutGameFolderAsksForOneAndKeepsRunning) {

@@ -15,6 +15,7 @@
 #include "controls/key_capture.h"
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/runner.h"
 #include "core/settings.h"
 #include "discovery/eboot_check.h"
 #include "discovery/folder.h"
@@ -335,6 +336,9 @@ int run_window() {
 
     if (g_dirty || text_edit_pending()) save_settings();
     if (g_game.running.load()) stop_game();
+    // A hung probe or search must not outlive the launcher (the game keeps
+    // its own rules above).
+    end_helpers();
     ImGui_ImplSDLRenderer3_Shutdown();
     ImGui_ImplSDL3_Shutdown();
     ImGui::DestroyContext();
