@@ -279,6 +279,28 @@ TEST_F(Workers, ManualRequestDuringTheAutomaticScanIsDropped) {
     EXPECT_EQ(S.get("sys_modules"), "/mods");
 }
 
+TEST_F(Workers, ManualRequestAcceptedBeforeTheDrainKeepsAutomaticRules) {
+    write_fake_discovery(port.path(), 0);
+    start_scan(false);
+    ASSERT_TRUE(wait_until([] { return locked(&Shared::scan_done); }, 60));
+    S.set("game_dir", (tmp / "mine").string());
+    make_dump(tmp / "mine");
+    // Same frame: the player asks for a search before the drain applies the
+    // automatic one's results.
+    start_scan(true);
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        apply_scan_results();
+    }
+    EXPECT_EQ(S.get("game_dir"), (tmp / "mine").string()) << "automatic results with manual rules";
+    ASSERT_TRUE(wait_until([] { return locked(&Shared::scan_done); }, 60));
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        apply_scan_results();
+    }
+    EXPECT_EQ(S.get("game_dir"), "/g/one") << "the manual search's own results replace it";
+}
+
 TEST_F(Workers, ScanWithoutTheModulePublishesNothingFound) {
     start_scan(true);
     ASSERT_TRUE(wait_until([] { return locked(&Shared::scan_done); }, 60));

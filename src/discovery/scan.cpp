@@ -31,7 +31,10 @@ ScanResults parse_scan_output(const std::string& out) {
     return r;
 }
 
-static void scan_worker(fs::path launcher_dir, fs::path scripts_dir) {
+// The manual flag travels with the search to its publication: a request
+// accepted after another search published, but before the frame applied it,
+// must not change the rules those earlier results are applied by.
+static void scan_worker(bool manual, fs::path launcher_dir, fs::path scripts_dir) {
     RunResult run = run_capture({PYTHON, "-I", "-c", SCAN_SCRIPT, launcher_dir.string(), scripts_dir.string()}, "");
     ScanResults r = parse_scan_output(run.output);
     std::lock_guard<std::mutex> lock(g_shared.mutex);
@@ -39,6 +42,7 @@ static void scan_worker(fs::path launcher_dir, fs::path scripts_dir) {
     g_shared.found_sys_modules = std::move(r.sys_modules);
     g_shared.found_saves = std::move(r.saves);
     g_shared.found_dlc = std::move(r.dlc);
+    g_shared.scan_manual = manual;
     g_shared.scan_busy = false;
     g_shared.scan_done = true;
 }
@@ -47,10 +51,14 @@ void start_scan(bool manual) {
     {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
         if (g_shared.scan_busy) return;
-        g_shared.scan_manual = manual;
         g_shared.scan_busy = true;
     }
-    std::thread(scan_worker, g_port / PORT_LAUNCHER_DIR, g_port / PORT_SCRIPTS_DIR).detach();
+    try {
+        std::thread(scan_worker, manual, g_port / PORT_LAUNCHER_DIR, g_port / PORT_SCRIPTS_DIR).detach();
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        g_shared.scan_busy = false;
+    }
 }
 
 bool sound_ready() {

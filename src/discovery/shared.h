@@ -19,7 +19,7 @@ struct Shared {
     bool eboot_busy = false;    // an executable check runs (at most one)
     bool scan_busy = false;
     bool scan_done = false;
-    bool scan_manual = false;
+    bool scan_manual = false;   // the published results' search was asked for by the player
     std::vector<std::string> found_games;
     std::vector<std::string> found_sys_modules;
     std::vector<std::string> found_saves;
