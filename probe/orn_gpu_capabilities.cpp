@@ -31,6 +31,9 @@ constexpr int DEFAULT_LIVE_H = 1080;
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Each line leaves at once: the launcher reads a pipe, and a driver that
+    // crashes while Vulkan is torn down must not take the card line with it.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     bool want_live = false;
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--live-resolution") == 0) want_live = true;
@@ -121,6 +124,7 @@ int main(int argc, char** argv) {
         std::printf(": live %dx%d", DEFAULT_LIVE_W, DEFAULT_LIVE_H);
     }
     std::printf("\n");
+    std::fflush(stdout);
     if (destroy_instance) destroy_instance(instance, nullptr);
     return 0;
 }

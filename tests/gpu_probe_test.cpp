@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "core/runner.h"
@@ -49,6 +50,18 @@ TEST(GpuProbe, NoDeviceExitsNonZero) {
     EXPECT_EQ(r.output.find("GPU: "), std::string::npos) << r.output;
     EXPECT_FALSE(r.output.empty()) << "the probe says why";
     EXPECT_EQ(parse_gpu_output(r.output, r.code).state, 2);
+}
+
+TEST(GpuProbe, CardLineSurvivesADriverCrashAtTeardown) {
+    fs::path fake = fs::path(QUOR_BINARY_DIR) / "fake-vulkan";
+    ASSERT_TRUE(fs::is_regular_file(fake / "libvulkan.so.1"));
+    std::vector<std::string> argv = QUIET;
+    argv.insert(argv.end(), {"LD_LIBRARY_PATH=" + fake.string(), TOOL.string(), "--live-resolution"});
+    RunResult r = run_capture(argv, "");
+    EXPECT_EQ(r.code, 128 + SIGABRT) << r.output;
+    GpuResult g = parse_gpu_output(r.output, r.code);
+    EXPECT_EQ(g.name, "Fake Crashing GPU") << r.output;
+    EXPECT_EQ(g.state, 1);
 }
 
 TEST(GpuProbe, NoLoaderExitsNonZero) {
