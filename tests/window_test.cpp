@@ -325,3 +325,41 @@ TEST_F(Window, PadSouthOnThePlayPageStartsTheGame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Window, AnIdleWindowDrawsNothingAndAQuitRequestStillEndsIt) {
+    // No screenshot: the launcher paces itself as for a player.
+    auto env = base;
+    env["QUOR_LAUNCHER_SHOT"] = "";
+    fs::path stats = dir / "stats";
+    env["QUOR_LAUNCHER_STATS"] = stats.string();
+    auto frames = [&] {
+        std::string text = read_text(stats);
+        return text.rfind("frames ", 0) == 0 ? std::atoi(text.c_str() + 7) : -1;
+    };
+    int idle_frames = -1;
+    std::chrono::steady_clock::time_point asked;
+    Launch r = run_launcher(env, 60, [&](pid_t pid) {
+        // Start-up settles once the GPU probe has answered.
+        int last = -2;
+        for (int i = 0; i < 30 && frames() != last; ++i) {
+            last = frames();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        int before = frames();
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        idle_frames = frames() - before;
+        asked = std::chrono::steady_clock::now();
+        kill(pid, SIGTERM);
+    });
+    double quit_took = std::chrono::duration<double>(std::chrono::steady_clock::now() - asked).count();
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_GT(frames(), 0);
+    // The clock's minute may turn once in between.
+    EXPECT_LE(idle_frames, 1) << "frames drawn while nothing changed";
+    EXPECT_LT(quit_took, 3) << "a quit request did not wake the idle launcher at once";
+}
+
+}  // namespace

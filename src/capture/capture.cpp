@@ -2,6 +2,10 @@
 
 #include <SDL3/SDL.h>
 #include <climits>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <imgui.h>
 
@@ -134,4 +138,54 @@ void preload_log(const char* path) {
         g_log.add(text.substr(pos, end - pos));
         pos = end + 1;
     }
+}
+
+int script_last_frame() {
+    int last = -1;
+    for (const auto& s : g_script) {
+        int release = s.frame <= INT_MAX - 3 ? s.frame + 3 : INT_MAX;
+        if (release > last) last = release;
+    }
+    return last;
+}
+
+namespace {
+
+int g_stats_fd = -1;
+long long g_first_ns = 0;
+long long g_first_cpu_ns = 0;
+
+long long clock_ns(clockid_t id) {
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+}  // namespace
+
+void open_frame_stats(const char* path) {
+    if (!path || !*path) return;
+    g_stats_fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+
+void note_presented(int frames) {
+    if (g_stats_fd < 0) return;
+    if (frames == 1) {
+        g_first_ns = clock_ns(CLOCK_MONOTONIC);
+        g_first_cpu_ns = clock_ns(CLOCK_PROCESS_CPUTIME_ID);
+    }
+    char buf[160];
+    int n = std::snprintf(buf, sizeof buf, "frames %d\nfirst_ns %lld\nfirst_cpu_ns %lld\n", frames, g_first_ns,
+                          g_first_cpu_ns);
+    // The numbers only grow, so each rewrite covers the last one whole and a
+    // reader never sees an empty file.
+    if (n > 0) {
+        ssize_t w = ::pwrite(g_stats_fd, buf, static_cast<size_t>(n), 0);
+        (void)w;
+    }
+}
+
+void close_frame_stats() {
+    if (g_stats_fd >= 0) ::close(g_stats_fd);
+    g_stats_fd = -1;
 }

@@ -36,3 +36,14 @@ ShotRequest read_shot_request(const char* shot, const char* frames);
 int parse_start_page(const char* text);
 // Puts the lines of a text file into the game log.
 void preload_log(const char* path);
+
+// The last frame a scripted step acts on (its release included); -1 without
+// a script. Until then the loop draws every frame, as the steps count frames.
+int script_last_frame();
+
+// QUOR_LAUNCHER_STATS names a file rewritten after every presented frame:
+// "frames N", then the monotonic clock and the process's CPU time at the
+// first presented frame, in nanoseconds. Tests and the benchmark read it.
+void open_frame_stats(const char* path);
+void note_presented(int frames);
+void close_frame_stats();

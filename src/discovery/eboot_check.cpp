@@ -7,6 +7,7 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
+#include "core/wake.h"
 #include "discovery/shared.h"
 
 std::string eboot_check_key(const std::string& folder) {
@@ -50,6 +51,7 @@ static void eboot_worker(std::string key, std::string folder, fs::path scripts) 
         if (g_shared.eboot_key == key) {
             g_shared.eboot_state = state;
             g_shared.eboot_busy = false;
+            wake_ui();
             return;
         }
         // A newer eboot.bin replaced this one while the check ran: this

@@ -6,6 +6,7 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/wake.h"
 #include "discovery/game_info.h"
 #include "discovery/scan.h"
 #include "discovery/shared.h"
@@ -23,6 +24,7 @@ void folder_picked(void* userdata, const char* const* filelist, int /*filter*/) 
     FolderPick pick{static_cast<const char*>(userdata), filelist[0]};
     std::lock_guard<std::mutex> lock(g_shared.mutex);
     g_shared.picks.push_back(std::move(pick));
+    wake_ui();
 }
 
 void apply_folder_picks() {

@@ -5,6 +5,7 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
+#include "core/wake.h"
 #include "discovery/shared.h"
 
 GpuResult parse_gpu_output(const std::string& out, int code) {
@@ -42,6 +43,7 @@ static void gpu_worker(fs::path tool) {
     std::lock_guard<std::mutex> lock(g_shared.mutex);
     g_shared.gpu_name = std::move(r.name);
     g_shared.gpu_state = r.state;
+    wake_ui();
 }
 
 void detect_gpu() { std::thread(gpu_worker, g_exe_dir / GPU_PROBE).detach(); }

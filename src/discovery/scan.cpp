@@ -7,6 +7,7 @@
 #include "core/port.h"
 #include "core/runner.h"
 #include "core/settings.h"
+#include "core/wake.h"
 #include "discovery/game_info.h"
 #include "discovery/shared.h"
 #include "ui/toast.h"
@@ -45,6 +46,7 @@ static void scan_worker(bool manual, fs::path launcher_dir, fs::path scripts_dir
     g_shared.scan_manual = manual;
     g_shared.scan_busy = false;
     g_shared.scan_done = true;
+    wake_ui();
 }
 
 void start_scan(bool manual) {

@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
+#include "core/wake.h"
 #include "launch/play.h"
 #include "ui/toast.h"
 
@@ -199,6 +200,7 @@ static void end_run(int code) {
     g_game.exit_code.exchange(code);
     g_game.running.exchange(false);
     g_game.ended.exchange(true);
+    wake_ui();
 }
 
 static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
@@ -218,6 +220,7 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
         for (const SplitLine& line : feed_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n))))
             g_log.add(line.text);
         if (splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
+        wake_ui();
     }
     if (std::optional<std::string> rest = finish_lines(splitter)) g_log.add(*rest);
     ::close(read_fd);

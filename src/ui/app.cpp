@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <imgui.h>
 #include <imgui_impl_sdl3.h>
 #include <imgui_impl_sdlrenderer3.h>
@@ -17,6 +18,7 @@
 #include "core/paths.h"
 #include "core/runner.h"
 #include "core/settings.h"
+#include "core/wake.h"
 #include "discovery/eboot_check.h"
 #include "discovery/folder.h"
 #include "discovery/game_info.h"
@@ -27,6 +29,7 @@
 #include "launch/play.h"
 #include "ui/chrome.h"
 #include "ui/images.h"
+#include "ui/pacing.h"
 #include "ui/pages.h"
 #include "ui/theme.h"
 #include "ui/toast.h"
@@ -86,6 +89,71 @@ void hotkeys() {
     if (g_page == 5) {
         if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickDown)) g_log_scroll += 1;
         if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickUp)) g_log_scroll -= 1;
+    }
+}
+
+double display_refresh() {
+    const SDL_DisplayMode* mode = SDL_GetCurrentDisplayMode(SDL_GetDisplayForWindow(g_window));
+    return mode && mode->refresh_rate > 0 ? mode->refresh_rate : 60.0;
+}
+
+// Held keys and buttons repeat and drag without new events, and a text
+// field's cursor blinks: the GUI must keep drawing then. The pad counts only
+// while it drives the launcher, not while it plays the game.
+bool input_held() {
+    ImGuiIO& io = ImGui::GetIO();
+    if (io.WantTextInput || ImGui::IsAnyMouseDown()) return true;
+    for (int k = ImGuiKey_NamedKey_BEGIN; k < ImGuiKey_GamepadStart; ++k)
+        if (ImGui::IsKeyDown(static_cast<ImGuiKey>(k))) return true;
+    if (io.ConfigFlags & ImGuiConfigFlags_NavEnableGamepad)
+        for (int k = ImGuiKey_GamepadStart; k <= ImGuiKey_GamepadRStickDown; ++k)
+            if (ImGui::IsKeyDown(static_cast<ImGuiKey>(k))) return true;
+    return false;
+}
+
+// The local clock's next turn of the minute, on the tick clock.
+double clock_turn(double now) {
+    timespec wall{};
+    clock_gettime(CLOCK_REALTIME, &wall);
+    std::tm tm{};
+    time_t secs = wall.tv_sec;
+    long offset = localtime_r(&secs, &tm) ? tm.tm_gmtoff : 0;
+    return next_minute(now, static_cast<double>(wall.tv_sec) + static_cast<double>(wall.tv_nsec) / 1e9, offset);
+}
+
+PaceInput pace_input(const PaceState& st, bool every_frame, double refresh, double clock) {
+    PaceInput in;
+    in.now = now_seconds();
+    in.every_frame = every_frame;
+    SDL_WindowFlags f = SDL_GetWindowFlags(g_window);
+    in.hidden = (f & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED | SDL_WINDOW_OCCLUDED)) != 0;
+    SDL_PumpEvents();
+    // SDL leaves its end-of-poll marker in the queue at times; it is no event.
+    in.woken = SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_POLL_SENTINEL - 1) ||
+               SDL_HasEvents(SDL_EVENT_POLL_SENTINEL + 1, SDL_EVENT_LAST);
+    in.busy = input_held();
+    in.next_change = picture_deadline(st.last_start, g_toast_until, clock);
+    if (g_game.running.load() && g_game.stop_time > 0) in.next_tick = g_game.stop_time + STOP_KILL_DELAY + 0.01;
+    in.refresh = refresh;
+    return in;
+}
+
+// Sleeps until a turn is due; returns that turn's input. slept tells whether
+// it waited at all.
+PaceInput wait_for_turn(const PaceState& st, bool every_frame, double refresh, double clock, bool& slept) {
+    slept = false;
+    for (;;) {
+        PaceInput in = pace_input(st, every_frame, refresh, clock);
+        Pace p = decide_pace(st, in);
+        if (p.draw) return in;
+        slept = true;
+        if (in.woken) {
+            // Events wait for the next frame slot: vsync is not pacing us.
+            SDL_DelayNS(static_cast<Uint64>(std::max(0.0, p.wait) * 1e9));
+        } else {
+            Sint32 ms = p.wait == NEVER ? -1 : static_cast<Sint32>(std::min(std::ceil(p.wait * 1000), 1e9));
+            SDL_WaitEventTimeout(nullptr, ms);
+        }
     }
 }
 
@@ -218,7 +286,7 @@ int run_window() {
         std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
         return 1;
     }
-    SDL_SetRenderVSync(g_renderer, 1);
+    const bool vsync = SDL_SetRenderVSync(g_renderer, 1);
     set_window_icon();
 
     IMGUI_CHECKVERSION();
@@ -249,17 +317,23 @@ int run_window() {
     if (const char* p = std::getenv("QUOR_LAUNCHER_PAGE")) g_page = parse_start_page(p);
     preload_log(std::getenv("QUOR_LAUNCHER_LOG"));
 
+    wake_open();
+    open_frame_stats(std::getenv("QUOR_LAUNCHER_STATS"));
+    const int script_end = script_last_frame();
+    PaceState pace;
+    pace.vsync_ok = vsync;
+    double clock = NEVER;   // the header's clock turns then
+
     bool quit_after_game = false;
     int frame_count = 0;
     const SDL_WindowID window_id = SDL_GetWindowID(g_window);
     for (;;) {
-        // 1. Idle while hidden, or in the background behind a running game.
-        if (!shot.wanted) {
-            SDL_WindowFlags f = SDL_GetWindowFlags(g_window);
-            bool hidden = (f & SDL_WINDOW_HIDDEN) != 0;
-            bool unfocused = (f & SDL_WINDOW_INPUT_FOCUS) == 0;
-            if (hidden || (unfocused && g_game.running.load())) SDL_WaitEventTimeout(nullptr, 200);
-        }
+        // 1. Sleep until something can change on screen. Scripts count
+        // frames, so they draw every one.
+        bool slept = false;
+        const PaceInput turn =
+            wait_for_turn(pace, shot.wanted || frame_count <= script_end, display_refresh(), clock, slept);
+        wake_taken();
         // 2. Scripted pad input.
         script_pad_tick(frame_count);
         // 3-4. Events.
@@ -331,6 +405,9 @@ int run_window() {
         }
         SDL_RenderPresent(g_renderer);
         ++frame_count;
+        note_presented(frame_count);
+        note_frame(pace, turn, turn.now, slept);
+        clock = clock_turn(turn.now);
         if (quit) break;
     }
 
@@ -339,6 +416,8 @@ int run_window() {
     // A hung probe or search must not outlive the launcher (the game keeps
     // its own rules above).
     end_helpers();
+    close_frame_stats();
+    wake_close();
     ImGui_ImplSDLRenderer3_Shutdown();
     ImGui_ImplSDL3_Shutdown();
     ImGui::DestroyContext();
