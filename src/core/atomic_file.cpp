@@ -26,10 +26,10 @@ bool write_all_at(int fd, const std::string& data, off_t offset) {
     return true;
 }
 
-bool write_all(int fd, const std::string& data) {
+bool write_all(int fd, const char* data, size_t size) {
     size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -130,7 +130,7 @@ bool write_file_atomic(const fs::path& path, const std::string& data, bool* in_p
         return true;
     }
     ::fchmod(fd, mode);
-    bool ok = write_all(fd, data) && ::fsync(fd) == 0;
+    bool ok = write_all(fd, data.data(), data.size()) && ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(tmpl.c_str(), target.c_str()) == 0) return true;
     ::unlink(tmpl.c_str());
@@ -169,3 +169,41 @@ ReadStatus read_regular_file(const fs::path& path, std::string& out, size_t max_
 }
 
 bool read_file(const fs::path& path, std::string& out) { return read_regular_file(path, out) == ReadStatus::ok; }
+
+bool copy_regular_file(const fs::path& from, const fs::path& to) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (in < 0) return false;
+    struct stat st{};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    // Truncating the source itself would lose it.
+    struct stat dst{};
+    if (::stat(to.c_str(), &dst) == 0 && dst.st_dev == st.st_dev && dst.st_ino == st.st_ino) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (!write_all(out, buf, static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0) ok = false;
+    return ok;
+}

@@ -33,3 +33,9 @@ bool read_file(const std::filesystem::path& path, std::string& out);
 // Where a chain of symbolic links at path ends (path itself when it is no
 // link). False for a loop or a chain too long to follow.
 bool follow_links(const std::filesystem::path& path, std::filesystem::path& target);
+
+// Copies a regular file's bytes to to (created or truncated; mode 0644 for a
+// new file). Both ends are opened close-on-exec, unlike
+// std::filesystem::copy_file, so a helper started meanwhile never inherits
+// them. False on any failure.
+bool copy_regular_file(const std::filesystem::path& from, const std::filesystem::path& to);

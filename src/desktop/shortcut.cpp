@@ -40,7 +40,11 @@ fs::path shortcut_icon_copy() { return g_data / "quor-pc.png"; }
 
 void copy_shortcut_icon(std::error_code& ec) {
     fs::path source = shortcut_icon_source();
-    if (!source.empty()) fs::copy_file(source, shortcut_icon_copy(), fs::copy_options::overwrite_existing, ec);
+    if (source.empty()) return;
+    if (copy_regular_file(source, shortcut_icon_copy()))
+        ec.clear();
+    else
+        ec = std::make_error_code(std::errc::io_error);
 }
 
 bool desktop_shortcut() {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/port.h"
@@ -188,7 +189,7 @@ void make_crash_copy(const fs::path& dir, const fs::path& log, int code, std::ti
     std::error_code ec;
     fs::path crashes = dir / "crashes";
     fs::create_directories(crashes, ec);
-    fs::copy_file(log, crashes / crash_copy_name(t, code), fs::copy_options::overwrite_existing, ec);
+    copy_regular_file(log, crashes / crash_copy_name(t, code));
     prune_crash_copies(crashes, CRASH_COPIES_KEPT);
 }
 
