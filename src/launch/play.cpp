@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/settings.h"
+#include "core/wake.h"
 #include "discovery/folder.h"
 #include "discovery/game_info.h"
 #include "launch/environment.h"
@@ -83,7 +84,10 @@ bool start_game() {
         begin_prepared_run([argv, env = game_environment(), saves, dir = snapshots_dir(), cwd = g_data.string(),
                             pt = g_pt](int& read_fd, int& pid) {
             std::string line = snapshot_before_start(saves, dir, std::time(nullptr), pt);
-            if (!line.empty()) g_log.add(line);
+            if (!line.empty()) {
+                g_log.add(line);
+                wake_ui();
+            }
             if (g_game.stop_requested.load()) return false;
             int err = spawn_game_process(argv, env, cwd, read_fd, pid);
             if (err > 0) {
