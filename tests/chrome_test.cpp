@@ -198,3 +198,74 @@ TEST_F(ChromeTest, HeaderTabClickSwitchesPageAndSaves) {
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "launcher.ini"));
     g_data.clear();
 }
+
+TEST_F(ChromeTest, TabsFitTheirRoomFullGapThenNarrowerThenScrolled) {
+    const std::vector<float> w = {40, 100, 100, 60, 80, 30};  // 410 in all
+    TabStrip all = fit_tabs(w, 0, 410 + 6 * 30, 1, 10);
+    EXPECT_FLOAT_EQ(all.gap, 30);
+    EXPECT_EQ(all.first, 0);
+    EXPECT_EQ(all.last, 5);
+    EXPECT_FALSE(all.scrolled);
+
+    TabStrip tight = fit_tabs(w, 3, 410 + 6 * 20, 1, 10);
+    EXPECT_FLOAT_EQ(tight.gap, 20);
+    EXPECT_EQ(tight.last, 5);
+
+    // 250 wide: arrows take 10 at each end, 230 hold tabs with 14 gaps.
+    TabStrip left = fit_tabs(w, 0, 250, 1, 10);
+    EXPECT_TRUE(left.scrolled);
+    EXPECT_EQ(left.first, 0);
+    EXPECT_EQ(left.last, 1);  // 54 + 114; a third tab would need 114 more
+    TabStrip right = fit_tabs(w, 5, 250, 1, 10);
+    EXPECT_EQ(right.last, 5);
+    EXPECT_EQ(right.first, 3);  // 74 + 94 + 44 = 212 <= 230; with tab 2, 326
+    // A tab wider than the whole room is still the one shown.
+    TabStrip alone = fit_tabs(w, 2, 50, 1, 10);
+    EXPECT_EQ(alone.first, 2);
+    EXPECT_EQ(alone.last, 2);
+}
+
+TEST_F(ChromeTest, TabsAndChipsEndBeforeTheClockAtEverySizeAndScale) {
+    struct Size {
+        float scale, w;
+    };
+    // The smallest window at scales 1 to 2, a Steam Deck screen, and wider.
+    for (Size size : {Size{1, 900}, Size{1, 1280}, Size{1.5f, 900}, Size{1.5f, 1536}, Size{2, 900}, Size{2, 1280}}) {
+        Gui gui(size.scale, ImVec2(size.w, 560));
+        const float s = size.scale;
+        for (bool pt : {false, true})
+            for (int family : {0, 1, 2})
+                for (int page = 0; page < PAGE_COUNT; ++page) {
+                    g_pt = pt;
+                    g_family = family;
+                    g_page = page;
+                    gui.frame([&] {
+                        HeaderLayout L = header_layout(size.w, "23:59");
+                        std::string where = "scale " + std::to_string(s) + " width " + std::to_string(size.w) +
+                                            (pt ? " pt" : " en") + " family " + std::to_string(family) + " page " +
+                                            std::to_string(page);
+                        ASSERT_EQ(L.tab_x.size(), size_t(PAGE_COUNT));
+                        EXPECT_GE(L.tab_x[page], L.tabs_x) << "the current tab shows: " << where;
+                        float prev_end = L.tabs_x;
+                        for (int i = 0; i < PAGE_COUNT; ++i) {
+                            if (L.tab_x[i] < 0) continue;
+                            EXPECT_GE(L.tab_x[i], prev_end) << where;
+                            prev_end = L.tab_x[i] + L.tab_w[i];
+                        }
+                        if (family != 0) EXPECT_LE(prev_end, L.rb_x) << where;
+                        EXPECT_LT(prev_end, L.clock_x - 10 * s) << where;
+                        EXPECT_LE(L.end_x, L.clock_x) << where;
+                        push_font(0.86f);
+                        float title_end = 28 * s + text_width("VELTRANE");
+                        ImGui::PopFont();
+                        EXPECT_GT(family != 0 ? L.lb_x : L.tabs_x, title_end) << where;
+                    });
+                }
+        g_pt = false;
+        g_family = 0;
+        g_page = 0;
+        // Where everything fits, the tabs keep their full 30 s gaps.
+        if (size.scale == 1 && size.w == 1280)
+            gui.frame([&] { EXPECT_FLOAT_EQ(header_layout(size.w, "23:59").strip.gap, 30); });
+    }
+}

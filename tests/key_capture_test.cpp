@@ -88,6 +88,18 @@ TEST_F(Capture, EventsRouteToTheCapture) {
     EXPECT_EQ(g_capture_key, "options");
 }
 
+TEST_F(Capture, AutoRepeatNeverFinishesACapture) {
+    // Enter held on the row arms the capture; its repeats are no answer.
+    g_capture_key = "move_up";
+    SDL_Event rep = key_down(SDL_SCANCODE_RETURN);
+    rep.key.repeat = true;
+    EXPECT_TRUE(capture_event(rep)) << "swallowed";
+    EXPECT_EQ(g_capture_key, "move_up");
+    EXPECT_EQ(S.map.count("key.move_up"), 0u);
+    EXPECT_TRUE(capture_event(key_down(SDL_SCANCODE_RETURN)));
+    EXPECT_EQ(S.get("key.move_up"), "Return") << "a fresh press of the same key binds it";
+}
+
 TEST_F(Capture, UnnamedScancodeKeepsCapturing) {
     g_capture_key = "l1";
     EXPECT_TRUE(capture_event(key_down(static_cast<SDL_Scancode>(SDL_SCANCODE_COUNT - 1))));

@@ -63,6 +63,21 @@ TEST(PlaySummary, EveryPartInBothLanguages) {
     EXPECT_NE(play_summary(t, false).find("3440 × 1440"), std::string::npos);
 }
 
+TEST(PlaySummary, NarrowRoomBreaksBetweenPartsNeverMidWord) {
+    auto bytes = [](const std::string& t) { return 10.0f * static_cast<float>(t.size()); };
+    const std::string line = "60 FPS  ·  1920 × 1080  ·  FSR 1  ·  16x AF  ·  window";
+    EXPECT_EQ(break_at_separators(line, 1000, bytes), std::vector<std::string>{line});
+    // 300 holds 30 bytes; the first two parts take 24 (the dot and the sign
+    // are two bytes each), a third would make 35.
+    std::vector<std::string> lines = break_at_separators(line, 300, bytes);
+    EXPECT_EQ(lines, (std::vector<std::string>{"60 FPS  ·  1920 × 1080", "FSR 1  ·  16x AF  ·  window"}));
+    // A part too wide on its own ends in "…" at a character boundary.
+    lines = break_at_separators("Port nativo para Linux  ·  escolha a pasta", 110, bytes);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Port nat…");
+    EXPECT_EQ(lines[1], "escolha …");
+}
+
 TEST(ReadyCheck, GameLineFollowsCheckAndMetadata) {
     GameInfo none;
     EXPECT_EQ(game_check(none, 1, false).text, "✗  Game folder not set (Game & saves)");

@@ -101,6 +101,9 @@ TEST_F(RowsTest, ShortenEndCutsBytesAndAddsEllipsis) {
     // Never shorter than 4 bytes.
     EXPECT_EQ(shorten_end("ABCDEFGHIJ", 1, ten_per_byte), "A…");
     EXPECT_EQ(shorten_end("ABCD", 1, ten_per_byte), "ABCD");
+    // A cut never falls inside a character (the old cut left half an "í").
+    EXPECT_EQ(shorten_end("Saída 1080p", 60, ten_per_byte), "Sa…");
+    EXPECT_EQ(shorten_end("Ação rápida", 120, ten_per_byte), "Ação r…");
 }
 
 TEST_F(RowsTest, ShortenFrontKeepsTheFolderName) {
@@ -110,6 +113,7 @@ TEST_F(RowsTest, ShortenFrontKeepsTheFolderName) {
     EXPECT_EQ(shorten_front(path, 150, ten_per_byte), "…es/CUSA00000");
     EXPECT_EQ(shorten_front(path, 279, ten_per_byte), "…" + path.substr(4));
     EXPECT_EQ(shorten_front(path, 0, ten_per_byte), "…0000");
+    EXPECT_EQ(shorten_front("/jogos/Ação/CUSA", 120, ten_per_byte), "…ão/CUSA") << "not inside the ã";
 }
 
 TEST_F(RowsTest, ArrowKeysStepAndWrapWhileFocusStays) {

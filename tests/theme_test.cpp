@@ -252,3 +252,53 @@ TEST_F(ThemeTest, RowsStackTwentyPixelsApart) {
     EXPECT_FLOAT_EQ(y2 - y1, 60 + 20);
     EXPECT_FLOAT_EQ(y3 - y2, 60 + 20);
 }
+
+namespace {
+
+// Right edge of the text (vertices sampling the font atlas rather than the
+// white pixel that filled shapes use) drawn since vertex index from.
+float text_right(ImDrawList* dl, int from) {
+    const ImVec2 white = ImGui::GetDrawListSharedData()->TexUvWhitePixel;
+    float right = -FLT_MAX;
+    for (int i = from; i < dl->VtxBuffer.Size; ++i) {
+        const ImDrawVert& v = dl->VtxBuffer[i];
+        if (v.uv.x != white.x || v.uv.y != white.y) right = std::max(right, v.pos.x);
+    }
+    return right;
+}
+
+}  // namespace
+
+TEST_F(ThemeTest, LabelsStopBeforeTheirControl) {
+    // A narrow column at scale 1.5, with labels longer than their column.
+    Gui gui(1.5f, ImVec2(900, 560));
+    g_pt = true;
+    const char* label = "Texturas nítidas (filtro anisotrópico 16x)";
+    gui.frame([&] {
+        ImGui::BeginChild("col", ImVec2(520, 0));
+        ImDrawList* dl = ImGui::GetWindowDrawList();
+        const float s = g_scale;
+
+        RowGeom g = row_layout(nullptr, nullptr);
+        const float switch_x = g.max.x - 18 * s - 48 * s;
+        EXPECT_GT(g.min.x + 18 * s + ImGui::CalcTextSize(label).x, switch_x) << "the label would reach the switch";
+        int from = dl->VtxBuffer.Size;
+        toggle_row("af16", label, nullptr);
+        EXPECT_LT(text_right(dl, from), switch_x - 17 * s);
+
+        g = row_layout(nullptr, label);
+        const float right_x = g.max.x - 18 * s - text_width("Left Shift  *");
+        EXPECT_GT(g.min.x + 18 * s + ImGui::CalcTextSize(label).x, right_x) << "the label would reach the key";
+        from = dl->VtxBuffer.Size;
+        action_row("move_up", label, nullptr, "Left Shift  *");
+        // The key name is the last text drawn: the label ends before it.
+        ImGui::EndChild();
+        float label_right = -FLT_MAX;
+        const ImVec2 white = ImGui::GetDrawListSharedData()->TexUvWhitePixel;
+        for (int i = from; i < dl->VtxBuffer.Size; ++i) {
+            const ImDrawVert& v = dl->VtxBuffer[i];
+            if ((v.uv.x != white.x || v.uv.y != white.y) && v.pos.x < right_x - 1) label_right = std::max(label_right, v.pos.x);
+        }
+        EXPECT_LT(label_right, right_x - 17 * s);
+    });
+}

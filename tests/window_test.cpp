@@ -363,3 +363,133 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndAQuitRequestStillEndsIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether two shots show the same pixels between the header and the footer
+// (the header's clock may tick between two runs).
+bool same_page_area(SDL_Surface* a, SDL_Surface* b, int header, int footer) {
+    if (a->w != b->w || a->h != b->h) return false;
+    for (int y = header + 2; y < a->h - footer - 2; ++y)
+        for (int x = 0; x < a->w; ++x) {
+            Rgba p = pixel(a, x, y), q = pixel(b, x, y);
+            if (p.r != q.r || p.g != q.g || p.b != q.b) return false;
+        }
+    return true;
+}
+
+TEST_F(Window, PadInputDuringAKeyCaptureOnlyCancelsIt) {
+    // Four d-pad steps from the page's first row reach the first action row.
+    const std::string to_row = "5:pad.down,12:pad.down,19:pad.down,26:pad.down";
+    std::map<std::string, std::string> env = {{"QUOR_LAUNCHER_PAGE", "3"}, {"QUOR_LAUNCHER_VPAD", "ps5"},
+                                              {"QUOR_LAUNCHER_FRAMES", "100"}};
+    env["QUOR_LAUNCHER_SCRIPT"] = to_row;
+    SDL_Surface* still = shoot(env);
+    // South arms the capture; d-pad and south again must not move the focus
+    // behind the overlay or retarget it; east cancels and the page stays.
+    env["QUOR_LAUNCHER_SCRIPT"] = to_row + ",33:pad.south,45:pad.down,55:pad.south,65:pad.east";
+    SDL_Surface* cancelled = shoot(env);
+    ASSERT_TRUE(still && cancelled);
+    EXPECT_EQ(underline(cancelled, 62), underline(still, 62)) << "still on the Controls page";
+    EXPECT_TRUE(same_page_area(still, cancelled, 64, 56)) << "same row focused, no overlay";
+    EXPECT_EQ(read_text(dir / "data/launcher.ini").find("key."), std::string::npos)
+        << read_text(dir / "data/launcher.ini");
+    // The east button held across the capture's end does not count as a
+    // fresh press afterwards either (it would go back to the Play page).
+    env["QUOR_LAUNCHER_SCRIPT"] = to_row + ",33:pad.south,45:pad.east,47:pad.east";
+    SDL_Surface* held = shoot(env);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(underline(held, 62), underline(still, 62));
+    for (auto* s : {still, cancelled, held}) SDL_DestroySurface(s);
+}
+
+TEST_F(Window, FirstEscapeLeavesTheTextFieldSecondGoesBack) {
+    // Eight steps down on the Advanced page reach "Engine cvars"; Enter
+    // starts editing it.
+    std::string script;
+    for (int i = 0; i < 8; ++i) script += std::to_string(5 + 5 * i) + ":DownArrow,";
+    script += "50:Enter,55:A,60:Escape";
+    SDL_Surface* p4 = shoot({{"QUOR_LAUNCHER_PAGE", "4"}});
+    SDL_Surface* p0 = shoot({});
+    SDL_Surface* once = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", script},
+                               {"QUOR_LAUNCHER_FRAMES", "80"}});
+    SDL_Surface* twice = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", script + ",70:Escape"},
+                                {"QUOR_LAUNCHER_FRAMES", "90"}});
+    ASSERT_TRUE(p4 && p0 && once && twice);
+    EXPECT_EQ(underline(once, 62), underline(p4, 62)) << "the first Escape only leaves the field";
+    EXPECT_EQ(underline(twice, 62), underline(p0, 62)) << "the second one goes back to Play";
+    for (auto* s : {p4, p0, once, twice}) SDL_DestroySurface(s);
+}
+
+TEST_F(Window, FirstEnterOrSpaceActsWithoutAPad) {
+    fs::path dump = dir / "dump";
+    write_file(dump / "eboot.bin", "x");
+    write_file(dir / "data/launcher.ini", "setup_done=1\ngame_dir=" + dump.string() + "\n");
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_SCRIPT", "10:Enter"}, {"QUOR_LAUNCHER_FRAMES", "120"},
+                            {"QUOR_DEMO_EXIT", "0"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    EXPECT_TRUE(fs::exists(dir / "data/last_run.log")) << "Enter started the game";
+
+    // Space on the Display page flips its first row (sharp textures).
+    write_file(dir / "data/launcher.ini", "setup_done=1\n");
+    s = shoot({{"QUOR_LAUNCHER_PAGE", "2"}, {"QUOR_LAUNCHER_SCRIPT", "10:Space"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    EXPECT_NE(read_text(dir / "data/launcher.ini").find("\naf16=0\n"), std::string::npos)
+        << read_text(dir / "data/launcher.ini");
+}
+
+TEST_F(Window, ScriptActsTheSameOnASlowRenderer) {
+    // Every frame made slow by stopping the launcher again and again: each
+    // held pad step still counts once, however long a frame took. Two steps
+    // down reach the output choice; one step right picks the next size.
+    auto env = base;
+    env["QUOR_LAUNCHER_PAGE"] = "2";
+    env["QUOR_LAUNCHER_VPAD"] = "ps5";
+    env["QUOR_LAUNCHER_SCRIPT"] = "3:pad.down,9:pad.down,15:pad.right";
+    env["QUOR_LAUNCHER_FRAMES"] = "20";
+    Launch r = run_launcher(env, 150, [](pid_t pid) {
+        siginfo_t info{};
+        for (int i = 0; i < 400; ++i) {
+            info.si_pid = 0;
+            if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+                return;
+            kill(pid, SIGSTOP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            kill(pid, SIGCONT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    std::string ini = read_text(dir / "data/launcher.ini");
+    EXPECT_NE(ini.find("\noutput_res=2560x1440\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("\nupscaler=fsr1\n"), std::string::npos) << ini;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, LogPageFitsItsAreaWithoutASecondScrollbar) {
+    // The page area's own scrollbar would run along the window's right edge,
+    // in the scrollbar grab's grey; the log keeps its scrollbar inside.
+    struct Case {
+        const char *size, *scale;
+    };
+    for (Case c : {Case{"", "1"}, Case{"900x560", "1"}, Case{"450x280", "2"}}) {
+        SDL_Surface* s = shoot({{"QUOR_LAUNCHER_PAGE", "5"}, {"QUOR_LAUNCHER_SIZE", c.size},
+                                {"QUOR_LAUNCHER_SCALE", c.scale}});
+        ASSERT_NE(s, nullptr);
+        const float k = std::stof(c.scale);
+        int grab = 0;
+        for (int y = static_cast<int>(64 * k) + 2; y < s->h - static_cast<int>(56 * k) - 2; ++y)
+            for (int x = s->w - static_cast<int>(10 * k); x < s->w; ++x)
+                if (near(pixel(s, x, y), 61, 68, 80, 2)) ++grab;
+        EXPECT_EQ(grab, 0) << c.size << " at scale " << c.scale;
+        SDL_DestroySurface(s);
+    }
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <SDL3/SDL.h>
 #include <imgui.h>
+#include <imgui_internal.h>
 
 #include "controls/keys.h"
 #include "core/settings.h"
@@ -42,6 +43,18 @@ void release_gui_keys() {
 
 }  // namespace
 
+void hold_gui_keys() {
+    if (!ImGui::GetCurrentContext()) return;
+    // The platform backend reads pad buttons by polling, so swallowing their
+    // events is not enough. A lock until release also covers the button that
+    // ends the capture and is still held in the frames after it.
+    for (int k = ImGuiKey_NamedKey_BEGIN; k < ImGuiKey_NamedKey_END; ++k) {
+        ImGuiKey key = static_cast<ImGuiKey>(k);
+        if (ImGui::IsMouseKey(key)) continue;  // the mouse works as usual
+        ImGui::SetKeyOwner(key, ImGuiKeyOwner_Any, ImGuiInputFlags_LockUntilRelease);
+    }
+}
+
 bool capture_event(const SDL_Event& ev) {
     if (g_capture_key.empty()) return false;
     bool consumed = route_capture_event(ev);
@@ -52,6 +65,9 @@ bool capture_event(const SDL_Event& ev) {
 bool route_capture_event(const SDL_Event& ev) {
     switch (ev.type) {
     case SDL_EVENT_KEY_DOWN: {
+        // Auto-repeat of the Enter or Space that armed the capture, still
+        // held, is not the player's answer.
+        if (ev.key.repeat) return true;
         SDL_Scancode sc = ev.key.scancode;
         if (sc == SDL_SCANCODE_ESCAPE) {
             g_capture_key.clear();

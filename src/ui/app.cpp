@@ -11,6 +11,7 @@
 #include <imgui.h>
 #include <imgui_impl_sdl3.h>
 #include <imgui_impl_sdlrenderer3.h>
+#include <imgui_internal.h>
 
 #include "capture/capture.h"
 #include "controls/key_capture.h"
@@ -75,15 +76,32 @@ void go_page_by_keys(int page) {
     ImGui::SetNavCursorVisible(true);
 }
 
-void hotkeys() {
-    if (!g_capture_key.empty()) return;
+// The state of the GUI as the previous frame left it, taken before the new
+// frame handles this frame's keys (an Escape leaves a text field during the
+// new frame, and must not count as a free Escape as well).
+struct GuiBefore {
+    bool keys_held = false;    // a key capture ran in this turn
+    bool item_active = false;  // a widget (a text field) was being used
+};
+
+// Enter, Space or the keypad's Enter pressed down in this frame's input.
+bool activate_key_queued() {
+    for (const ImGuiInputEvent& e : ImGui::GetCurrentContext()->InputEventsQueue)
+        if (e.Type == ImGuiInputEventType_Key && e.Key.Down &&
+            (e.Key.Key == ImGuiKey_Enter || e.Key.Key == ImGuiKey_KeypadEnter || e.Key.Key == ImGuiKey_Space))
+            return true;
+    return false;
+}
+
+void hotkeys(const GuiBefore& before) {
+    if (before.keys_held || !g_capture_key.empty()) return;
     ImGuiIO& io = ImGui::GetIO();
     if (ImGui::IsKeyPressed(ImGuiKey_GamepadL1, false)) go_page_by_keys((g_page + 5) % PAGE_COUNT);
     if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageUp, false)) go_page_by_keys((g_page + 5) % PAGE_COUNT);
     if (ImGui::IsKeyPressed(ImGuiKey_GamepadR1, false)) go_page_by_keys((g_page + 1) % PAGE_COUNT);
     if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageDown, false)) go_page_by_keys((g_page + 1) % PAGE_COUNT);
     if ((ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false) || ImGui::IsKeyPressed(ImGuiKey_Escape, false)) &&
-        !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && g_page != 0)
+        !before.item_active && !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && g_page != 0)
         go_page_by_keys(0);
     if (ImGui::IsKeyPressed(ImGuiKey_GamepadStart, false) || ImGui::IsKeyPressed(ImGuiKey_F5, false)) play_pressed();
     if (g_page == 5) {
@@ -181,13 +199,26 @@ void draw_frame() {
         } else {
             const float cw = std::max(1.0f, std::min(1000 * s, W - 96 * s));
             const float x = (W - cw) / 2;
+            const float sp = ImGui::GetStyle().ItemSpacing.y;
+            const float title_size = ImGui::GetStyle().FontSizeBase * 1.7f;
+            // The Log column takes what the page area has left below the
+            // title, less the gap after it, so the area itself never scrolls.
+            // Where that would not even hold the buttons and a few lines (a
+            // large scale in a small window) the title and gaps give way.
+            const float log_least = (14 + 6 + 16 + 20) * s + 3 * sp + ImGui::GetFrameHeight() +
+                                    4 * 0.82f * ImGui::GetFontSize();
+            const float title_block = 18 * s + title_size * g_scale + 2 * sp;
+            const bool log_tight = g_page == 5 && P - title_block - 28 * s - sp < log_least;
             ImGui::SetCursorPosX(x);
             ImGui::BeginGroup();
-            ImGui::Dummy(ImVec2(0, 18 * s));
-            ImGui::PushFont(nullptr, ImGui::GetStyle().FontSizeBase * 1.7f);
-            ImGui::TextUnformatted(page_title(g_page));
-            ImGui::PopFont();
-            ImVec2 size = g_page == 5 ? ImVec2(cw, std::max(1.0f, P - 80 * s)) : ImVec2(cw, 0);
+            if (!log_tight) {
+                ImGui::Dummy(ImVec2(0, 18 * s));
+                ImGui::PushFont(nullptr, title_size);
+                ImGui::TextUnformatted(page_title(g_page));
+                ImGui::PopFont();
+            }
+            const float log_h = ImGui::GetContentRegionAvail().y - (log_tight ? 0 : 28 * s + sp);
+            ImVec2 size = g_page == 5 ? ImVec2(cw, std::max(1.0f, log_h)) : ImVec2(cw, 0);
             ImGuiChildFlags cf = ImGuiChildFlags_NavFlattened | (g_page == 5 ? 0 : ImGuiChildFlags_AutoResizeY);
             if (ImGui::BeginChild("column", size, cf)) {
                 switch (g_page) {
@@ -199,7 +230,7 @@ void draw_frame() {
                 }
             }
             ImGui::EndChild();
-            ImGui::Dummy(ImVec2(0, 28 * s));
+            if (!log_tight) ImGui::Dummy(ImVec2(0, 28 * s));
             ImGui::EndGroup();
         }
     }
@@ -292,6 +323,7 @@ int run_window() {
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     ImGuiIO& io = ImGui::GetIO();
+    ImGuiContext& g = *ImGui::GetCurrentContext();
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
     io.IniFilename = nullptr;
     io.ConfigNavCursorVisibleAuto = true;
@@ -338,6 +370,9 @@ int run_window() {
         script_pad_tick(frame_count);
         // 3-4. Events.
         bool quit = false;
+        GuiBefore before;
+        // Also true in the frame whose events end the capture.
+        before.keys_held = !g_capture_key.empty();
         SDL_Event ev;
         while (SDL_PollEvent(&ev)) {
             if (capture_event(ev)) continue;
@@ -386,10 +421,22 @@ int run_window() {
         // 11. New GUI frame.
         ImGui_ImplSDLRenderer3_NewFrame();
         ImGui_ImplSDL3_NewFrame();
+        // A script must act the same on a fast and a slow renderer: the GUI's
+        // key repeat and other timers run on a fixed frame time.
+        if (shot.wanted) io.DeltaTime = 1.0f / 60;
         script_key_tick(frame_count);
+        if (before.keys_held) {
+            hold_gui_keys();
+        } else if (!g.NavCursorVisible && g.NavId != 0 && g.ActiveId == 0 && activate_key_queued()) {
+            // The focus sits on the page's first row from the start, with the
+            // cursor hidden for mouse users; a keyboard player's first Enter
+            // or Space shows it and acts on that row at once.
+            ImGui::SetNavCursorVisible(true);
+        }
+        before.item_active = ImGui::IsAnyItemActive();
         ImGui::NewFrame();
         // 12-13.
-        hotkeys();
+        hotkeys(before);
         draw_frame();
         // 14. Render.
         ImGui::Render();

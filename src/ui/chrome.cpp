@@ -167,6 +167,80 @@ float draw_glyph(ImDrawList* list, ImVec2 pos, Glyph glyph, float size) {
     return size;
 }
 
+TabStrip fit_tabs(const std::vector<float>& widths, int current, float room, float scale, float mark) {
+    TabStrip t;
+    const int n = static_cast<int>(widths.size());
+    if (n == 0) return t;
+    current = std::clamp(current, 0, n - 1);
+    float sum = 0;
+    for (float w : widths) sum += w;
+    const float full = 30 * scale, least = 14 * scale;
+    t.last = n - 1;
+    if (sum + n * full <= room) {
+        t.gap = full;
+        return t;
+    }
+    if (sum + n * least <= room) {
+        t.gap = (room - sum) / n;
+        return t;
+    }
+    // Scroll just enough: the run ends at the current tab when it must, and
+    // takes in as many tabs after it as fit.
+    t.gap = least;
+    t.scrolled = true;
+    const float avail = room - 2 * mark;
+    auto run = [&](int a, int b) {
+        float w = 0;
+        for (int i = a; i <= b; ++i) w += widths[i] + t.gap;
+        return w;
+    };
+    t.first = 0;
+    while (t.first < current && run(t.first, current) > avail) ++t.first;
+    t.last = current;
+    while (t.last + 1 < n && run(t.first, t.last + 1) <= avail) ++t.last;
+    return t;
+}
+
+HeaderLayout header_layout(float W, const char* clock) {
+    const float s = g_scale;
+    const float gs = 26 * s;
+    HeaderLayout L;
+    push_font(0.86f);
+    float x = 28 * s + text_width("VELTRANE") + 36 * s;
+    ImGui::PopFont();
+    if (g_family != 0) {
+        L.lb_x = x;
+        x += glyph_width(Glyph::LeftShoulder, gs) + 18 * s;
+    }
+    L.tabs_x = x;
+    L.clock_x = W - 28 * s - text_width(clock);
+    // The right chip sits 12 s into the last gap and keeps 16 s from the clock.
+    L.rb_w = g_family != 0 ? glyph_width(Glyph::RightShoulder, gs) : 0;
+    float room = L.clock_x - x - (g_family != 0 ? L.rb_w - 12 * s + 16 * s : 0);
+    for (int i = 0; i < PAGE_COUNT; ++i) {
+        L.tab_text.emplace_back(page_title(i));
+        L.tab_w.push_back(text_width(page_title(i)));
+    }
+    const float mark = text_width("›") + 14 * s;
+    L.strip = fit_tabs(L.tab_w, g_page, room, s, mark);
+    if (L.strip.scrolled && L.strip.first == L.strip.last) {
+        const int i = L.strip.first;
+        std::string& t = L.tab_text[i];
+        t = shorten_end(t, room - 2 * mark - L.strip.gap, [](const std::string& x) { return text_width(x.c_str()); });
+        L.tab_w[i] = text_width(t.c_str());
+    }
+    L.tab_x.assign(PAGE_COUNT, -1.0f);
+    if (L.strip.scrolled) x += text_width("‹") + 14 * s;
+    for (int i = L.strip.first; i <= L.strip.last; ++i) {
+        L.tab_x[i] = x;
+        x += L.tab_w[i] + L.strip.gap;
+    }
+    if (L.strip.scrolled) x = L.tabs_x + room;  // the right arrow's slot ends here
+    L.rb_x = x - 12 * s;
+    L.end_x = g_family != 0 ? L.rb_x + L.rb_w : x;
+    return L;
+}
+
 void draw_header() {
     const float s = g_scale;
     const float W = ImGui::GetIO().DisplaySize.x;
@@ -176,51 +250,53 @@ void draw_header() {
     dl->AddLine(ImVec2(0, H), ImVec2(W, H), IM_COL32(0, 0, 0, 120), 1.0f);
     const float text_y = (H - ImGui::GetFontSize()) / 2;
 
+    char clock[16] = "";
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    if (localtime_r(&t, &tm)) std::strftime(clock, sizeof clock, "%H:%M", &tm);
+    const HeaderLayout L = header_layout(W, clock);
+
     push_font(0.86f);
     const char* title = "VELTRANE";
-    float title_w = text_width(title);
     float title_y = (H - ImGui::GetFontSize()) / 2;
     dl->AddText(ImVec2(28 * s, title_y), ACCENT_SOFT, title);
     dl->AddText(ImVec2(28 * s + 0.6f, title_y), ACCENT_SOFT, title);  // heavier stroke
     ImGui::PopFont();
-    float x = 28 * s + title_w + 36 * s;
 
     const float gs = 26 * s;
-    if (g_family != 0) x += draw_glyph(dl, ImVec2(x, (H - gs) / 2), Glyph::LeftShoulder, gs) + 18 * s;
+    if (g_family != 0) draw_glyph(dl, ImVec2(L.lb_x, (H - gs) / 2), Glyph::LeftShoulder, gs);
 
     // The tabs stay out of keyboard/gamepad navigation (an invisible button
     // without EnableNav): the shoulders and page keys switch pages.
     ImVec2 saved = ImGui::GetCursorScreenPos();
     for (int i = 0; i < PAGE_COUNT; ++i) {
-        const char* name = page_title(i);
-        float tw = text_width(name);
+        if (L.tab_x[i] < 0) continue;
+        const char* name = L.tab_text[i].c_str();
+        const float x = L.tab_x[i], tw = L.tab_w[i];
         ImGui::PushID(i);
-        ImGui::SetCursorScreenPos(ImVec2(x - 10 * s, 0));
-        bool clicked = ImGui::InvisibleButton("tab", ImVec2(tw + 20 * s, H));
+        ImGui::SetCursorScreenPos(ImVec2(x - std::min(10 * s, L.strip.gap / 2), 0));
+        bool clicked = ImGui::InvisibleButton("tab", ImVec2(tw + std::min(20 * s, L.strip.gap), H));
         bool hovered = ImGui::IsItemHovered();
         ImGui::PopID();
         if (clicked && i != g_page) go_page(i);
         bool current = i == g_page;
         dl->AddText(ImVec2(x, text_y), current ? TEXT_HI : hovered ? TEXT : MUTED, name);
         if (current) dl->AddRectFilled(ImVec2(x, H - 4 * s), ImVec2(x + tw, H), ACCENT, 2 * s);
-        x += tw + 30 * s;
     }
     ImGui::SetCursorScreenPos(saved);
+    // Arrows tell that the strip holds more tabs than it shows.
+    if (L.strip.first > 0) dl->AddText(ImVec2(L.tabs_x, text_y), MUTED, "‹");
+    if (L.strip.last < PAGE_COUNT - 1)
+        dl->AddText(ImVec2(L.rb_x + 12 * s - L.strip.gap - text_width("›"), text_y), MUTED, "›");
 
-    if (g_family != 0) x += draw_glyph(dl, ImVec2(x - 12 * s, (H - gs) / 2), Glyph::RightShoulder, gs);
-
-    char clock[16] = "";
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    if (localtime_r(&t, &tm)) std::strftime(clock, sizeof clock, "%H:%M", &tm);
-    float clock_x = W - 28 * s - text_width(clock);
-    dl->AddText(ImVec2(clock_x, text_y), TEXT, clock);
+    if (g_family != 0) draw_glyph(dl, ImVec2(L.rb_x, (H - gs) / 2), Glyph::RightShoulder, gs);
+    dl->AddText(ImVec2(L.clock_x, text_y), TEXT, clock);
 
     if (g_family != 0) {
         push_font(0.8f);
         std::string name = pad_name_label(g_pad_name);
-        float name_x = clock_x - 24 * s - text_width(name.c_str());
-        if (name_x > x + 20 * s) {
+        float name_x = L.clock_x - 24 * s - text_width(name.c_str());
+        if (name_x > L.end_x + 20 * s + 30 * s) {
             dl->AddText(ImVec2(name_x, (H - ImGui::GetFontSize()) / 2), MUTED, name.c_str());
             dl->AddRectFilled(ImVec2(name_x - 30 * s, H / 2 - 6 * s), ImVec2(name_x - 8 * s, H / 2 + 6 * s), MUTED,
                               6 * s);

@@ -36,6 +36,33 @@ float glyph_width(Glyph glyph, float size);
 // Label of a chip glyph (shoulders, Start, View) for a family.
 const char* glyph_label(Glyph glyph, int family);
 
+// Which tabs the header shows and how far apart, for title widths that must
+// fit room. All fit with the full gap of 30 s when they can, else with a gap
+// down to 14 s; else a run of whole tabs that holds the current one is shown
+// and mark (the width of one hidden-tabs arrow) is kept free at both ends.
+struct TabStrip {
+    float gap = 0;
+    int first = 0;
+    int last = -1;
+    bool scrolled = false;
+};
+TabStrip fit_tabs(const std::vector<float>& widths, int current, float room, float scale, float mark);
+
+// The header's horizontal layout for a display width and clock text, in the
+// current font: where the tabs start, where each shown title goes (x < 0
+// for a hidden one), the shoulder chips and the clock.
+struct HeaderLayout {
+    float tabs_x = 0;
+    TabStrip strip;
+    std::vector<float> tab_x, tab_w;
+    std::vector<std::string> tab_text;  // a title too wide for the strip alone ends in "…"
+    float lb_x = 0;          // left shoulder chip, with a pad
+    float rb_x = 0, rb_w = 0;
+    float end_x = 0;         // right end of the tabs and the right chip
+    float clock_x = 0;
+};
+HeaderLayout header_layout(float display_w, const char* clock);
+
 // Both draw into the current window (the launcher's "main" window).
 void draw_header();
 void draw_footer();

@@ -48,6 +48,30 @@ std::string play_summary(const Settings& s, bool pt) {
     return out;
 }
 
+std::vector<std::string> break_at_separators(const std::string& text, float room,
+                                             const std::function<float(const std::string&)>& measure) {
+    const std::string sep = "  ·  ";
+    std::vector<std::string> lines;
+    std::string line;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(sep, start);
+        std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (line.empty())
+            line = part;
+        else if (measure(line + sep + part) <= room)
+            line += sep + part;
+        else {
+            lines.push_back(shorten_end(line, room, measure));
+            line = part;
+        }
+        if (end == std::string::npos) break;
+        start = end + sep.size();
+    }
+    lines.push_back(shorten_end(line, room, measure));
+    return lines;
+}
+
 Check game_check(const GameInfo& info, int eboot_state, bool pt) {
     if (!info.ok)
         return {ERR, pt ? "✗  Pasta do jogo não escolhida (Jogo e saves)" : "✗  Game folder not set (Game & saves)"};
@@ -119,6 +143,8 @@ std::vector<Check> ready_checks(const GameInfo& info) {
 
 namespace {
 
+float measure_text(const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; }
+
 ImU32 with_alpha(ImU32 c, int a) { return (c & ~IM_COL32_A_MASK) | (static_cast<ImU32>(a) << IM_COL32_A_SHIFT); }
 
 ImU32 brighten(ImU32 c) {
@@ -177,7 +203,12 @@ void draw_banner(float page_height, const GameInfo& info) {
     else
         sub = g_pt ? "Port nativo para Linux  ·  escolha a pasta do seu dump"
                    : "Native Linux port  ·  choose your dump's folder";
-    dl->AddText(ImVec2(T.x, T.y + h_t + 6 * s), ACCENT_SOFT, sub.c_str());
+    // A narrow window breaks the subtitle between its parts.
+    float y = T.y + h_t + 6 * s;
+    for (const std::string& line : break_at_separators(sub, W - 2 * 48 * s, measure_text)) {
+        dl->AddText(ImVec2(T.x, y), ACCENT_SOFT, line.c_str());
+        y += ImGui::GetTextLineHeight();
+    }
     ImGui::Dummy(ImVec2(W, H));
 }
 
@@ -230,20 +261,24 @@ void draw_play_button(float CW, bool ok) {
 void draw_card(float K, const GameInfo& info) {
     const float s = g_scale;
     std::vector<Check> lines = ready_checks(info);
-    const float L = ImGui::GetTextLineHeight() + 12 * s;
-    const float card_h = static_cast<float>(lines.size()) * L + 56 * s;
+    // A line wider than the card wraps between words, so its key words stay.
+    const float wrap = std::max(1.0f, K - 36 * s);
+    ImFont* font = ImGui::GetFont();
+    const float fs = ImGui::GetFontSize();
+    std::vector<float> heights;
+    float card_h = 56 * s;
+    for (const Check& c : lines) {
+        heights.push_back(font->CalcTextSizeA(fs, FLT_MAX, wrap, c.text.c_str()).y);
+        card_h += heights.back() + 12 * s;
+    }
     ImVec2 Q = ImGui::GetCursorScreenPos();
     ImDrawList* dl = ImGui::GetWindowDrawList();
     dl->AddRectFilled(Q, ImVec2(Q.x + K, Q.y + card_h), CARD, 8 * s);
-    ImFont* font = ImGui::GetFont();
-    dl->AddText(font, ImGui::GetFontSize() * 0.86f, ImVec2(Q.x + 18 * s, Q.y + 16 * s), ACCENT_SOFT,
-                tr("READY CHECK", "VERIFICAÇÃO"));
-    auto measure = [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; };
+    dl->AddText(font, fs * 0.86f, ImVec2(Q.x + 18 * s, Q.y + 16 * s), ACCENT_SOFT, tr("READY CHECK", "VERIFICAÇÃO"));
     float y = Q.y + 46 * s;
-    for (const Check& c : lines) {
-        std::string text = shorten_end(c.text, K - 36 * s, measure);
-        dl->AddText(ImVec2(Q.x + 18 * s, y), c.color, text.c_str());
-        y += L;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        dl->AddText(font, fs, ImVec2(Q.x + 18 * s, y), lines[i].color, lines[i].text.c_str(), nullptr, wrap);
+        y += heights[i] + 12 * s;
     }
     ImGui::Dummy(ImVec2(K, card_h));
 }
@@ -272,7 +307,10 @@ void page_play(float height) {
             status = summary.c_str();
         }
         ImGui::PushStyleColor(ImGuiCol_Text, MUTED);
-        ImGui::TextUnformatted(status);
+        std::string shown;
+        for (const std::string& line : break_at_separators(status, CW, measure_text))
+            shown += (shown.empty() ? "" : "\n") + line;
+        ImGui::TextUnformatted(shown.c_str());
         ImGui::PopStyleColor();
         section(tr("Quick settings", "Ajustes rápidos"));
         choice_row("output_res", OUTPUTS, OUTPUT_COUNT, tr("Output", "Saída"), nullptr, nullptr);

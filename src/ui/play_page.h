@@ -1,6 +1,7 @@
 #pragma once
 // Decisions of the Play page, free of drawing.
 #include <imgui.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ Crop banner_crop(float W, float H, float tw, float th);
 float hill_y(int layer, int k, float base, float amplitude);
 
 std::string play_summary(const Settings& s, bool pt);
+
+// Breaks a line of "  ·  "-separated parts into lines no wider than room,
+// between parts; a part too wide alone ends with "…".
+std::vector<std::string> break_at_separators(const std::string& text, float room,
+                                             const std::function<float(const std::string&)>& measure);
 
 Check game_check(const GameInfo& info, int eboot_state, bool pt);
 int count_dlc(const std::string& dlc_dir);

@@ -45,16 +45,30 @@ int choice_step(int index, int d, int n) {
     return ((index + d) % n + n) % n;
 }
 
+namespace {
+
+bool utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
 std::string shorten_end(const std::string& text, float room, const MeasureText& measure) {
     std::string t = text;
-    while (t.size() > 4 && measure(t) > room) t = t.substr(0, t.size() - 4) + ELLIPSIS;
+    while (t.size() > 4 && measure(t) > room) {
+        // Never cut inside a character: that would draw as a broken glyph.
+        size_t n = t.size() - 4;
+        while (n > 0 && utf8_continuation(t[n])) --n;
+        t = t.substr(0, n) + ELLIPSIS;
+    }
     return t;
 }
 
 std::string shorten_front(const std::string& path, float room, const MeasureText& measure) {
     if (measure(path) <= room) return path;
     std::string s = path;
-    while (s.size() > 4 && measure(ELLIPSIS + s) > room) s.erase(0, 1);
+    while (s.size() > 4 && measure(ELLIPSIS + s) > room) {
+        s.erase(0, 1);
+        while (!s.empty() && utf8_continuation(s[0])) s.erase(0, 1);
+    }
     return ELLIPSIS + s;
 }
 
@@ -99,7 +113,7 @@ bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int&
                                              ImGuiKey_GamepadLStickLeft,  ImGuiKey_GamepadLStickRight,
                                              ImGuiKey_LeftArrow,          ImGuiKey_RightArrow};
         ImGuiID id = ImGui::GetItemID();
-        for (ImGuiKey k : STEP_KEYS) ImGui::SetKeyOwner(k, id);
+        for (ImGuiKey k : STEP_KEYS) claim_key(k, id);
         if (owned_pressed(ImGuiKey_GamepadDpadLeft) || owned_pressed(ImGuiKey_GamepadLStickLeft) ||
             owned_pressed(ImGuiKey_LeftArrow))
             d = -1;
@@ -109,21 +123,22 @@ bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int&
     }
     if (d != 0) index = choice_step(index, d, static_cast<int>(items.size()));
 
-    row_background(g, focused, hovered);
-    row_texts(g, label, help, focused);
-
     bool lit = focused && nav_cursor_visible();
     ImDrawList* dl = ImGui::GetWindowDrawList();
     float y = g.min.y + (g.height - ImGui::GetFontSize()) / 2;
     ImU32 arrow = lit ? ACCENT_SOFT : IM_COL32(90, 100, 110, 255);
     float aw = text_width("›");
     float x_r = g.max.x - 18 * s - aw;
-    dl->AddText(ImVec2(x_r, y), arrow, "›");
     float room = (g.max.x - 18 * s - g.control_x) - 2 * aw - 28 * s;
     std::string value = shorten_end(items[index].label, room, measure_current);
     float x_v = x_r - 14 * s - text_width(value.c_str());
+    float x_l = x_v - 14 * s - aw;
+
+    row_background(g, focused, hovered);
+    row_texts(g, label, help, focused, x_l - 18 * s);
+    dl->AddText(ImVec2(x_r, y), arrow, "›");
     dl->AddText(ImVec2(x_v, y), lit ? TEXT_HI : TEXT, value.c_str());
-    dl->AddText(ImVec2(x_v - 14 * s - aw, y), arrow, "‹");
+    dl->AddText(ImVec2(x_l, y), arrow, "‹");
 
     ImGui::PopID();
     ImGui::Dummy(ImVec2(0, 4 * s));
@@ -142,16 +157,13 @@ void folder_row(const char* key, const char* label, const char* help, const char
     if (activated) pick_folder(key);
     if (focused) {
         ImGuiID id = ImGui::GetItemID();
-        ImGui::SetKeyOwner(ImGuiKey_GamepadFaceLeft, id);
-        ImGui::SetKeyOwner(ImGuiKey_Delete, id);
+        claim_key(ImGuiKey_GamepadFaceLeft, id);
+        claim_key(ImGuiKey_Delete, id);
         if ((owned_pressed(ImGuiKey_GamepadFaceLeft) || owned_pressed(ImGuiKey_Delete)) && !S.get(key).empty()) {
             S.set(key, "");
             g_dirty = true;
         }
     }
-    row_background(g, focused, hovered);
-    row_texts(g, label, help, focused);
-
     std::string v = S.get(key);
     std::string shown;
     ImU32 color;
@@ -163,7 +175,10 @@ void folder_row(const char* key, const char* label, const char* help, const char
         shown = shorten_front(v, g.max.x - 18 * s - g.control_x, measure_current);
     }
     float y = g.min.y + (g.height - ImGui::GetFontSize()) / 2;
-    ImGui::GetWindowDrawList()->AddText(ImVec2(g.max.x - 18 * s - text_width(shown.c_str()), y), color, shown.c_str());
+    float x_v = g.max.x - 18 * s - text_width(shown.c_str());
+    row_background(g, focused, hovered);
+    row_texts(g, label, help, focused, x_v - 18 * s);
+    ImGui::GetWindowDrawList()->AddText(ImVec2(x_v, y), color, shown.c_str());
 
     ImGui::PopID();
     ImGui::Dummy(ImVec2(0, 4 * s));

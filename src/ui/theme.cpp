@@ -8,6 +8,7 @@
 
 #include "core/globals.h"
 #include "core/settings.h"
+#include "ui/rows.h"
 #include "ui/toast.h"
 
 void push_font(float k) { ImGui::PushFont(nullptr, FONT_BASE * k); }
@@ -68,6 +69,10 @@ bool owned_pressed(ImGuiKey key) {
     return ImGui::IsKeyPressed(key, ImGuiInputFlags_Repeat, ImGui::GetItemID());
 }
 
+void claim_key(ImGuiKey key, ImGuiID id) {
+    if (ImGui::TestKeyOwner(key, ImGuiKeyOwner_Any)) ImGui::SetKeyOwner(key, id);
+}
+
 void take_focus_first() {
     if (!g_focus_first) return;
     ImGui::SetKeyboardFocusHere();
@@ -115,13 +120,19 @@ void row_background(const RowGeom& g, bool focused, bool hovered) {
     dl->AddRectFilled(g.min, g.max, hovered ? ROW_HOVER : ROW, 6 * s);
 }
 
-void row_texts(const RowGeom& g, const char* label, const char* help, bool focused) {
+void row_texts(const RowGeom& g, const char* label, const char* help, bool focused, float label_end) {
     const float s = g_scale;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     float line = ImGui::GetFontSize();
     float hh = help_height(help, g.text_width);
     float y = g.min.y + std::max(12 * s, (g.height - (line + hh)) / 2);
-    if (label) dl->AddText(ImVec2(g.min.x + 18 * s, y), cursor_focused(focused) ? TEXT_HI : TEXT, label);
+    if (label) {
+        const float x = g.min.x + 18 * s;
+        std::string shown = label;
+        if (label_end < FLT_MAX && x + ImGui::CalcTextSize(label).x > label_end)
+            shown = shorten_end(label, label_end - x, [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; });
+        dl->AddText(ImVec2(x, y), cursor_focused(focused) ? TEXT_HI : TEXT, shown.c_str());
+    }
     if (help && *help)
         dl->AddText(ImGui::GetFont(), line * 0.84f, ImVec2(g.min.x + 18 * s, y + line + 4 * s), MUTED, help, nullptr,
                     std::max(g.text_width, 1.0f));
@@ -136,11 +147,11 @@ bool action_row(const char* id, const char* label, const char* help, const char*
     bool focused = ImGui::IsItemFocused();
     bool hovered = ImGui::IsItemHovered();
     row_background(g, focused, hovered);
-    row_texts(g, label, help, focused);
+    const float right_x = g.max.x - 18 * s - (right && *right ? text_width(right) : 0);
+    row_texts(g, label, help, focused, right_x - 18 * s);
     if (right && *right) {
         float y = g.min.y + (g.height - ImGui::GetFontSize()) / 2;
-        ImGui::GetWindowDrawList()->AddText(ImVec2(g.max.x - 18 * s - text_width(right), y),
-                                            cursor_focused(focused) ? ACCENT_SOFT : MUTED, right);
+        ImGui::GetWindowDrawList()->AddText(ImVec2(right_x, y), cursor_focused(focused) ? ACCENT_SOFT : MUTED, right);
     }
     ImGui::PopID();
     ImGui::Dummy(ImVec2(0, 4 * s));
@@ -160,7 +171,7 @@ void toggle_row(const char* key, const char* label, const char* help) {
         g_dirty = true;
     }
     row_background(g, focused, hovered);
-    row_texts(g, label, help, focused);
+    row_texts(g, label, help, focused, g.max.x - 18 * s - 48 * s - 18 * s);
 
     bool on = S.on(key);
     ImDrawList* dl = ImGui::GetWindowDrawList();
@@ -211,7 +222,7 @@ void text_row(const char* key, const char* label, const char* help) {
     if (ImGui::IsItemDeactivatedAfterEdit()) text_field_left();
     bool focused = ImGui::IsItemFocused() || ImGui::IsItemActive();
     bool hovered = ImGui::IsItemHovered();
-    row_texts(g, label, help, focused);
+    row_texts(g, label, help, focused, g.control_x - 18 * s);
     dl->ChannelsSetCurrent(0);
     row_background(g, focused, hovered);
     dl->ChannelsMerge();

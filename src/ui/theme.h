@@ -3,6 +3,8 @@
 // built from (action, toggle and text rows, section headings).
 #include <imgui.h>
 
+#include <cfloat>
+
 #include <string>
 
 // Palette, IM_COL32 packing (red in the lowest byte).
@@ -49,7 +51,9 @@ struct RowGeom {
 // help and label may be null. Measures only; draws nothing.
 RowGeom row_layout(const char* help, const char* label);
 void row_background(const RowGeom& geom, bool focused, bool hovered);
-void row_texts(const RowGeom& geom, const char* label, const char* help, bool focused);
+// The label ends with "…" where it would reach label_end (the control's left
+// edge less the 18 s gap).
+void row_texts(const RowGeom& geom, const char* label, const char* help, bool focused, float label_end = FLT_MAX);
 
 // Returns true in the frame the row was activated.
 bool action_row(const char* id, const char* label, const char* help, const char* right);
@@ -63,6 +67,10 @@ std::string to_upper(const std::string& text);
 // Whether key went down this frame (repeat included), asked as the owner
 // being the most recently submitted item.
 bool owned_pressed(ImGuiKey key);
+
+// Makes the item id the key's owner, unless the key is locked away from the
+// GUI (a key capture runs): a row must not win it back.
+void claim_key(ImGuiKey key, ImGuiID id);
 
 // Whether the keyboard/gamepad navigation cursor is showing (hidden after a
 // mouse click).
