@@ -252,6 +252,10 @@ TEST_F(ChromeTest, TabsAndChipsEndBeforeTheClockAtEverySizeAndScale) {
                             EXPECT_GE(L.tab_x[i], prev_end) << where;
                             prev_end = L.tab_x[i] + L.tab_w[i];
                         }
+                        if (L.more_x >= 0) {
+                            EXPECT_GE(L.more_x, prev_end) << where;
+                            prev_end = L.more_x + text_width("›");
+                        }
                         if (family != 0) EXPECT_LE(prev_end, L.rb_x) << where;
                         EXPECT_LT(prev_end, L.clock_x - 10 * s) << where;
                         EXPECT_LE(L.end_x, L.clock_x) << where;

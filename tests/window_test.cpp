@@ -404,17 +404,17 @@ TEST_F(Window, PadInputDuringAKeyCaptureOnlyCancelsIt) {
 }
 
 TEST_F(Window, FirstEscapeLeavesTheTextFieldSecondGoesBack) {
-    // Eight steps down on the Advanced page reach "Engine cvars"; Enter
-    // starts editing it.
+    // Enough steps down on the Advanced page reach its last row, the
+    // "Extra variables" field; Enter starts editing it.
     std::string script;
-    for (int i = 0; i < 8; ++i) script += std::to_string(5 + 5 * i) + ":DownArrow,";
-    script += "50:Enter,55:A,60:Escape";
+    for (int i = 0; i < 20; ++i) script += std::to_string(5 + 5 * i) + ":DownArrow,";
+    script += "110:Enter,115:A,120:Escape";
     SDL_Surface* p4 = shoot({{"QUOR_LAUNCHER_PAGE", "4"}});
     SDL_Surface* p0 = shoot({});
     SDL_Surface* once = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", script},
-                               {"QUOR_LAUNCHER_FRAMES", "80"}});
-    SDL_Surface* twice = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", script + ",70:Escape"},
-                                {"QUOR_LAUNCHER_FRAMES", "90"}});
+                               {"QUOR_LAUNCHER_FRAMES", "140"}});
+    SDL_Surface* twice = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", script + ",130:Escape"},
+                                {"QUOR_LAUNCHER_FRAMES", "150"}});
     ASSERT_TRUE(p4 && p0 && once && twice);
     EXPECT_EQ(underline(once, 62), underline(p4, 62)) << "the first Escape only leaves the field";
     EXPECT_EQ(underline(twice, 62), underline(p0, 62)) << "the second one goes back to Play";

@@ -235,8 +235,12 @@ HeaderLayout header_layout(float W, const char* clock) {
         L.tab_x[i] = x;
         x += L.tab_w[i] + L.strip.gap;
     }
-    if (L.strip.scrolled) x = L.tabs_x + room;  // the right arrow's slot ends here
-    L.rb_x = x - 12 * s;
+    // The right arrow follows the shown tabs, and the chip follows it.
+    if (L.strip.last < PAGE_COUNT - 1) {
+        L.more_x = x;
+        x += mark;
+    }
+    L.rb_x = x - std::min(12 * s, L.strip.gap / 2);
     L.end_x = g_family != 0 ? L.rb_x + L.rb_w : x;
     return L;
 }
@@ -286,8 +290,7 @@ void draw_header() {
     ImGui::SetCursorScreenPos(saved);
     // Arrows tell that the strip holds more tabs than it shows.
     if (L.strip.first > 0) dl->AddText(ImVec2(L.tabs_x, text_y), MUTED, "‹");
-    if (L.strip.last < PAGE_COUNT - 1)
-        dl->AddText(ImVec2(L.rb_x + 12 * s - L.strip.gap - text_width("›"), text_y), MUTED, "›");
+    if (L.more_x >= 0) dl->AddText(ImVec2(L.more_x, text_y), MUTED, "›");
 
     if (g_family != 0) draw_glyph(dl, ImVec2(L.rb_x, (H - gs) / 2), Glyph::RightShoulder, gs);
     dl->AddText(ImVec2(L.clock_x, text_y), TEXT, clock);

@@ -58,6 +58,7 @@ struct HeaderLayout {
     std::vector<std::string> tab_text;  // a title too wide for the strip alone ends in "…"
     float lb_x = 0;          // left shoulder chip, with a pad
     float rb_x = 0, rb_w = 0;
+    float more_x = -1;       // the arrow after the tabs when some are hidden there
     float end_x = 0;         // right end of the tabs and the right chip
     float clock_x = 0;
 };
