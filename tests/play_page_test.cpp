@@ -15,6 +15,18 @@ TEST(PlayBanner, HeightIsBoundedAndScaled) {
     EXPECT_FLOAT_EQ(banner_height(300, 1.5f), 300);
 }
 
+TEST(PlayBanner, BackgroundUnderTheBannerFollowsTheWindowGradient) {
+    EXPECT_EQ(gradient_at(0, 800), BG_TOP);
+    EXPECT_EQ(gradient_at(800, 800), BG_BOTTOM);
+    EXPECT_EQ(gradient_at(-5, 800), BG_TOP);
+    EXPECT_EQ(gradient_at(900, 800), BG_BOTTOM);
+    EXPECT_EQ(gradient_at(10, 0), BG_TOP) << "no display height yet";
+    ImU32 mid = gradient_at(400, 800);
+    auto ch = [](ImU32 c, int shift) { return static_cast<int>((c >> shift) & 0xFF); };
+    for (int shift : {IM_COL32_R_SHIFT, IM_COL32_G_SHIFT, IM_COL32_B_SHIFT})
+        EXPECT_NEAR(ch(mid, shift), (ch(BG_TOP, shift) + ch(BG_BOTTOM, shift)) / 2.0, 0.6);
+}
+
 TEST(PlayBanner, CropCutsSidesEquallyAndTopLess) {
     // A picture twice as wide as the band's shape loses a quarter each side.
     Crop wide = banner_crop(400, 100, 800, 100);

@@ -154,6 +154,7 @@ namespace {
 int g_stats_fd = -1;
 long long g_first_ns = 0;
 long long g_first_cpu_ns = 0;
+long long g_warm_cpu_ns = 0;
 
 long long clock_ns(clockid_t id) {
     timespec ts{};
@@ -170,13 +171,16 @@ void open_frame_stats(const char* path) {
 
 void note_presented(int frames) {
     if (g_stats_fd < 0) return;
+    long long cpu = clock_ns(CLOCK_PROCESS_CPUTIME_ID);
     if (frames == 1) {
         g_first_ns = clock_ns(CLOCK_MONOTONIC);
-        g_first_cpu_ns = clock_ns(CLOCK_PROCESS_CPUTIME_ID);
+        g_first_cpu_ns = cpu;
     }
-    char buf[160];
-    int n = std::snprintf(buf, sizeof buf, "frames %d\nfirst_ns %lld\nfirst_cpu_ns %lld\n", frames, g_first_ns,
-                          g_first_cpu_ns);
+    // Start-up work (font atlas, first textures) is over after a few frames.
+    if (frames == STATS_WARM_FRAMES) g_warm_cpu_ns = cpu;
+    char buf[256];
+    int n = std::snprintf(buf, sizeof buf, "frames %d\nfirst_ns %lld\nfirst_cpu_ns %lld\nwarm_cpu_ns %lld\ncpu_ns %lld\n",
+                          frames, g_first_ns, g_first_cpu_ns, g_warm_cpu_ns, cpu);
     // The numbers only grow, so each rewrite covers the last one whole and a
     // reader never sees an empty file.
     if (n > 0) {

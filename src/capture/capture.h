@@ -42,8 +42,10 @@ void preload_log(const char* path);
 int script_last_frame();
 
 // QUOR_LAUNCHER_STATS names a file rewritten after every presented frame:
-// "frames N", then the monotonic clock and the process's CPU time at the
-// first presented frame, in nanoseconds. Tests and the benchmark read it.
+// "frames N", the monotonic clock and the process's CPU time at the first
+// presented frame, the CPU time after STATS_WARM_FRAMES frames and now, in
+// nanoseconds, one "name value" a line. Tests and the benchmark read it.
+inline constexpr int STATS_WARM_FRAMES = 10;
 void open_frame_stats(const char* path);
 void note_presented(int frames);
 void close_frame_stats();

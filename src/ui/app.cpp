@@ -30,6 +30,7 @@
 #include "launch/play.h"
 #include "ui/chrome.h"
 #include "ui/images.h"
+#include "ui/layers.h"
 #include "ui/pacing.h"
 #include "ui/pages.h"
 #include "ui/theme.h"
@@ -64,8 +65,16 @@ void load_font() {
 }
 
 void draw_background(float w, float h) {
-    ImGui::GetBackgroundDrawList()->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(w, h), BG_TOP, BG_TOP,
-                                                            BG_BOTTOM, BG_BOTTOM);
+    ImDrawList* bg = ImGui::GetBackgroundDrawList();
+    auto gradient = [&](ImDrawList* dl) {
+        dl->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(w, h), BG_TOP, BG_TOP, BG_BOTTOM, BG_BOTTOM);
+    };
+    const int tw = static_cast<int>(std::ceil(w)), th = static_cast<int>(std::ceil(h));
+    if (SDL_Texture* t = layer_texture(g_background_layer, std::to_string(tw) + "x" + std::to_string(th), tw, th, gradient))
+        bg->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(t)), ImVec2(0, 0),
+                     ImVec2(static_cast<float>(tw), static_cast<float>(th)));
+    else
+        gradient(bg);
 }
 
 // Page switches from the keyboard or a pad: the player navigates without a
@@ -388,6 +397,8 @@ int run_window() {
                 }
             } else if (ev.type == SDL_EVENT_GAMEPAD_ADDED || ev.type == SDL_EVENT_GAMEPAD_REMOVED) {
                 refresh_gamepads();
+            } else if (ev.type == SDL_EVENT_RENDER_TARGETS_RESET || ev.type == SDL_EVENT_RENDER_DEVICE_RESET) {
+                release_layers();   // their pictures are gone with the renderer's targets
             } else if (ev.type == SDL_EVENT_KEY_DOWN && ev.key.key == SDLK_F11 && !ev.key.repeat) {
                 bool is_fs = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0;
                 SDL_SetWindowFullscreen(g_window, !is_fs);
@@ -468,6 +479,7 @@ int run_window() {
     ImGui_ImplSDLRenderer3_Shutdown();
     ImGui_ImplSDL3_Shutdown();
     ImGui::DestroyContext();
+    release_layers();
     release_banner();
     if (g_vpad) SDL_CloseJoystick(g_vpad);
     SDL_DestroyRenderer(g_renderer);

@@ -1,4 +1,6 @@
+#include <SDL3/SDL.h>
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <imgui.h>
 #include <mutex>
@@ -11,6 +13,7 @@
 #include "launch/game_process.h"
 #include "launch/play.h"
 #include "ui/images.h"
+#include "ui/layers.h"
 #include "ui/options.h"
 #include "ui/pages.h"
 #include "ui/play_page.h"
@@ -19,6 +22,16 @@
 
 float banner_height(float page_height, float scale) {
     return std::min(420 * scale, std::max(200 * scale, 0.46f * page_height));
+}
+
+ImU32 gradient_at(float y, float height) {
+    float t = height > 0 ? std::clamp(y / height, 0.0f, 1.0f) : 0.0f;
+    auto mix = [t](ImU32 a, ImU32 b, int shift) {
+        float x = static_cast<float>((a >> shift) & 0xFF), z = static_cast<float>((b >> shift) & 0xFF);
+        return static_cast<ImU32>(std::lround(x + (z - x) * t)) << shift;
+    };
+    return mix(BG_TOP, BG_BOTTOM, IM_COL32_R_SHIFT) | mix(BG_TOP, BG_BOTTOM, IM_COL32_G_SHIFT) |
+           mix(BG_TOP, BG_BOTTOM, IM_COL32_B_SHIFT) | mix(BG_TOP, BG_BOTTOM, IM_COL32_A_SHIFT);
 }
 
 Crop banner_crop(float W, float H, float tw, float th) {
@@ -155,14 +168,9 @@ ImU32 brighten(ImU32 c) {
     return ImGui::ColorConvertFloat4ToU32(v);
 }
 
-void draw_banner(float page_height, const GameInfo& info) {
-    const float s = g_scale;
-    const float H = banner_height(page_height, s);
-    const float W = ImGui::GetContentRegionAvail().x;
-    const ImVec2 P = ImGui::GetCursorScreenPos();
+// The banner's picture (or its drawn landscape) with its two shades, at P.
+void draw_banner_layer(ImDrawList* dl, ImVec2 P, float W, float H) {
     const float bottom = P.y + H;
-    ImDrawList* dl = ImGui::GetWindowDrawList();
-    refresh_banner();
     if (g_banner.texture && g_banner.w > 0 && g_banner.h > 0) {
         Crop c = banner_crop(W, H, static_cast<float>(g_banner.w), static_cast<float>(g_banner.h));
         dl->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(g_banner.texture)), P, ImVec2(P.x + W, bottom), c.uv0,
@@ -187,6 +195,33 @@ void draw_banner(float page_height, const GameInfo& info) {
                                 with_alpha(BG_BOTTOM, 0), with_alpha(BG_BOTTOM, 200));
     dl->AddRectFilledMultiColor(ImVec2(P.x, bottom - 0.55f * H), ImVec2(P.x + W, bottom), with_alpha(BG_TOP, 0),
                                 with_alpha(BG_TOP, 0), BG_TOP, BG_TOP);
+}
+
+void draw_banner(float page_height, const GameInfo& info) {
+    const float s = g_scale;
+    const float H = banner_height(page_height, s);
+    const float W = ImGui::GetContentRegionAvail().x;
+    const ImVec2 P = ImGui::GetCursorScreenPos();
+    const float bottom = P.y + H;
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    refresh_banner();
+    // Picture, hills and shades change only with the size and the picture:
+    // drawn once into a texture, copied every frame.
+    const int tw = static_cast<int>(std::ceil(W)), th = static_cast<int>(std::ceil(H));
+    const float D = ImGui::GetIO().DisplaySize.y;
+    char key[160];
+    std::snprintf(key, sizeof key, "%dx%d@%.2f/%.2f|%p", tw, th, P.y, D, static_cast<void*>(g_banner.texture));
+    SDL_Texture* layer = layer_texture(g_banner_layer, key, tw, th, [&](ImDrawList* l) {
+        // What lies beneath: the window's background gradient at this height.
+        l->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(W, H), gradient_at(P.y, D), gradient_at(P.y, D),
+                                   gradient_at(bottom, D), gradient_at(bottom, D));
+        draw_banner_layer(l, ImVec2(0, 0), W, H);
+    });
+    if (layer)
+        dl->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(layer)), P,
+                     ImVec2(P.x + static_cast<float>(tw), P.y + static_cast<float>(th)));
+    else
+        draw_banner_layer(dl, P, W, H);
 
     ImFont* font = ImGui::GetFont();
     const float big = ImGui::GetStyle().FontSizeBase * 2.4f * ImGui::GetStyle().FontScaleDpi;

@@ -15,6 +15,9 @@ struct Check {
 
 float banner_height(float page_height, float scale);
 
+// The window's background gradient (BG_TOP at 0, BG_BOTTOM at height) at y.
+ImU32 gradient_at(float y, float height);
+
 // Texture rectangle that covers a W x H band with a tw x th picture without
 // distortion: excess cut equally at the sides, 35 % of it at the top.
 struct Crop {
