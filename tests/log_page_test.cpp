@@ -93,3 +93,27 @@ TEST_F(LogPage, CopyTakesEveryLineWithItsLineEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LogPage, ButtonsStayInsideANarrowColumn) {
+    // 900 pixels wide at scale 2: the column is 708 wide.
+    Gui gui(2.0f, ImVec2(900, 560));
+    g_pt = true;
+    auto body = [] {
+        ImGui::BeginChild("column", ImVec2(708, 320));
+        page_log();
+        ImGui::EndChild();
+    };
+    gui.frame(body);
+    gui.frame(body);
+    ImGuiWindow* column = nullptr;
+    for (ImGuiWindow* w : ImGui::GetCurrentContext()->Windows)
+        if (std::string(w->Name).find("/column_") != std::string::npos && std::string(w->Name).find("/log_") == std::string::npos)
+            column = w;
+    ASSERT_NE(column, nullptr);
+    EXPECT_LE(column->ContentSize.x, column->Size.x) << "a button reaches past the column";
+    g_pt = false;
+}
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include "launch/game_process.h"
 #include "ui/app.h"
 #include "ui/pages.h"
+#include "ui/rows.h"
 #include "ui/theme.h"
 #include "ui/toast.h"
 
@@ -27,6 +28,19 @@ void open_folder(const fs::path& path) {
     SDL_OpenURL(url.c_str());
 }
 
+namespace {
+
+// A narrow column (a large scale in a small window) shortens the label of
+// the button at the cursor rather than let it run past the column; one line
+// of buttons leaves the log its room.
+std::string fit_button_label(const char* label) {
+    const float room = ImGui::GetContentRegionAvail().x - 2 * ImGui::GetStyle().FramePadding.x;
+    if (ImGui::CalcTextSize(label).x <= room) return label;
+    return shorten_end(label, room, [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; });
+}
+
+}  // namespace
+
 void page_log() {
     const float s = g_scale;
     ImGui::Dummy(ImVec2(0, 14 * s));
@@ -40,7 +54,8 @@ void page_log() {
     ImGui::SameLine();
     if (ImGui::Button(tr("Clear", "Limpar"))) g_log.clear();
     ImGui::SameLine();
-    if (ImGui::Button(tr("Open the logs folder", "Abrir pasta dos registros"))) open_folder(g_data);
+    const std::string open = fit_button_label(tr("Open the logs folder", "Abrir pasta dos registros"));
+    if (ImGui::Button((open + "##open").c_str())) open_folder(g_data);
     ImGui::Dummy(ImVec2(0, 6 * s));
 
     ImGui::PushStyleColor(ImGuiCol_ChildBg, IM_COL32(8, 12, 16, 230));
