@@ -6,7 +6,7 @@ export QUOR_DEPS_CACHE := $(DEPS_CACHE)
 LAUNCHER_FLAGS := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST_JOBS ?= 2
 
-.PHONY: all deps build run test test-plain test-tsan test-asan fuzz clean
+.PHONY: all deps build run test test-plain test-tsan test-asan fuzz bench clean
 
 all: build
 
@@ -53,6 +53,12 @@ fuzz: deps
 # The whole suite: plain, then under ThreadSanitizer and Address+UB sanitizers.
 test: test-plain fuzz test-tsan test-asan
 	@echo "all test builds passed"
+
+# Timings, side by side with the bare SDL3 + Dear ImGui demo; not a test.
+bench: build
+	@cmake --build $(BUILD) --target quor-bare-demo
+	@tools/stage-sample $(BUILD)
+	@bench/run-bench $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-tsan $(BUILD)-asan $(BUILD)-fuzz

@@ -369,6 +369,25 @@ TEST(LineSplitter, MarkerIsFoundInTheWholeLineWhateverTheChunking) {
     EXPECT_FALSE(split.marker_seen) << "an unfinished last line is not searched";
 }
 
+TEST(LogBatch, AReadOfMoreLinesThanTheLogHoldsKeepsTheNewestInOrder) {
+    g_log.clear();
+    g_log.add("older");
+    std::vector<SplitLine> small{{"a", true}, {"b", true}};
+    g_log.add_all(std::move(small));
+    std::vector<SplitLine> batch;
+    for (int i = 1; i <= 7000; ++i) batch.push_back({"line " + std::to_string(i), true});
+    g_log.add_all(std::move(batch));
+    auto lines = log_lines();
+    ASSERT_EQ(lines.size(), LOG_MAX_LINES);
+    EXPECT_EQ(lines.front(), "line 1001");
+    EXPECT_EQ(lines.back(), "line 7000");
+    g_log.clear();
+    std::vector<SplitLine> two{{"x", true}, {"y", true}};
+    g_log.add_all(std::move(two));
+    EXPECT_EQ(log_lines(), (std::vector<std::string>{"x", "y"}));
+    g_log.clear();
+}
+
 TEST(CrashCopies, NamesAndFailureRule) {
     std::time_t t = 1900000000;
     std::string a = crash_copy_name(t, 139), b = crash_copy_name(t + 3600 * 24 * 40, 6);

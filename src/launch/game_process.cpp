@@ -28,6 +28,15 @@ void Log::add(const std::string& line) {
     changed = true;
 }
 
+void Log::add_all(std::vector<SplitLine>&& batch) {
+    if (batch.empty()) return;
+    size_t skip = batch.size() > LOG_MAX_LINES ? batch.size() - LOG_MAX_LINES : 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (size_t i = skip; i < batch.size(); ++i) lines.push_back(std::move(batch[i].text));
+    while (lines.size() > LOG_MAX_LINES) lines.pop_front();
+    changed = true;
+}
+
 void Log::clear() {
     std::lock_guard<std::mutex> lock(mutex);
     lines.clear();
@@ -210,7 +219,8 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     std::FILE* file = std::fopen(log_path.c_str(), "wbe");   // close-on-exec: helpers must not inherit it
 
     LineSplitter splitter;
-    std::vector<char> buf(8192);
+    // Large reads: a game flooding its output is copied at the pace of cat.
+    std::vector<char> buf(1 << 16);
     for (;;) {
         ssize_t n = ::read(read_fd, buf.data(), buf.size());
         if (n <= 0) break;   // end of output; an error or interruption ends it too
@@ -218,8 +228,7 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
             std::fwrite(buf.data(), 1, static_cast<size_t>(n), file);
             std::fflush(file);
         }
-        for (const SplitLine& line : feed_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n))))
-            g_log.add(line.text);
+        g_log.add_all(feed_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n))));
         if (splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
         wake_ui();
     }

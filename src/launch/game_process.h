@@ -35,12 +35,17 @@ inline constexpr int CRASH_COPIES_KEPT = 20;
 inline constexpr int LOG_GENERATIONS = 4;        // last_run.1.log .. last_run.4.log
 inline constexpr double STOP_KILL_DELAY = 4.0;   // seconds from SIGTERM to SIGKILL
 
+struct SplitLine;
+
 struct Log {
     std::mutex mutex;
     std::deque<std::string> lines;
     bool changed = false;
 
     void add(const std::string& line);
+    // A whole read's lines under one lock; lines the batch itself would push
+    // out again are never stored.
+    void add_all(std::vector<SplitLine>&& batch);
     void clear();
 };
 
