@@ -99,6 +99,12 @@ TEST_P(Layers, CachedPictureMatchesTheDirectOneAndIsDrawnOncePerKey) {
     EXPECT_EQ(layer.draws, 4) << "a released layer is drawn again";
 }
 
+// Mesa's software OpenGL threads race among themselves under ThreadSanitizer;
+// that renderer is checked in the other builds.
+#if defined(__SANITIZE_THREAD__)
+INSTANTIATE_TEST_SUITE_P(Renderers, Layers, ::testing::Values("software"));
+#else
 INSTANTIATE_TEST_SUITE_P(Renderers, Layers, ::testing::Values("software", "opengl"));
+#endif
 
 }  // namespace

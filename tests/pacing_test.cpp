@@ -173,6 +173,9 @@ class Loop : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("SDL_VIDEO_DRIVER", "offscreen", 1);
+        // SDL's own renderer: Mesa's threads would race among themselves
+        // under ThreadSanitizer, and pacing does not depend on the renderer.
+        setenv("SDL_RENDER_DRIVER", "software", 1);
         setenv("QUOR_LAUNCHER_STATS", stats.c_str(), 1);
         setenv("QUOR_LAUNCHER_SIZE", "1024x640", 1);
         setenv("QUOR_LAUNCHER_SCALE", "1", 1);

@@ -346,7 +346,6 @@ int run_window() {
     if (const char* vpad = std::getenv("QUOR_LAUNCHER_VPAD"); vpad && *vpad) attach_virtual_pad(vpad);
     ImGui_ImplSDL3_SetGamepadMode(ImGui_ImplSDL3_GamepadMode_AutoAll);
     refresh_gamepads();
-    detect_gpu();
     if (!game_info(S.get("game_dir")).ok && S.get("setup_done") != "1") start_scan(false);
     g_focus_first = true;
     // With a pad in hand (a handheld, a couch) the first press must already
@@ -421,8 +420,10 @@ int run_window() {
             save_settings();
             refresh_window_icon();
         }
-        // 8. Executable check.
-        {
+        // 8. Executable check. The probe and the check are child processes
+        // that compete for the CPU: they start once the first frame is shown.
+        if (frame_count == 1) detect_gpu();
+        if (frame_count > 0) {
             std::string game_dir = S.get("game_dir");
             if (game_info(game_dir).ok) check_eboot(game_dir);
         }
