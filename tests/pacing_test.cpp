@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <unistd.h>
 
 #include "core/globals.h"
 #include "core/paths.h"
@@ -215,7 +216,8 @@ protected:
         for (;;) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             int now = frames();
-            if (now == last && now > 0) return true;
+            // The GPU probe answers from a child process some time after start.
+            if (now == last && now > 0 && !has_children(getpid())) return true;
             if (std::chrono::steady_clock::now() > end) return false;
             last = now;
         }

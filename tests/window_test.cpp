@@ -341,9 +341,9 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndAQuitRequestStillEndsIt) {
     int idle_frames = -1;
     std::chrono::steady_clock::time_point asked;
     Launch r = run_launcher(env, 60, [&](pid_t pid) {
-        // Start-up settles once the GPU probe has answered.
+        // Start-up settles once the GPU probe has answered and was drawn.
         int last = -2;
-        for (int i = 0; i < 30 && frames() != last; ++i) {
+        for (int i = 0; i < 60 && (frames() != last || frames() <= 0 || has_children(pid)); ++i) {
             last = frames();
             std::this_thread::sleep_for(std::chrono::seconds(1));
         }

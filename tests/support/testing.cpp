@@ -126,3 +126,13 @@ unsigned long long bytes_read_by_process() {
         if (name == "rchar:") return value;
     return 0;
 }
+
+bool has_children(pid_t pid) {
+    std::error_code ec;
+    std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (std::filesystem::directory_iterator it(tasks, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string kids = read_text(it->path() / "children");
+        if (kids.find_first_not_of(" \n") != std::string::npos) return true;
+    }
+    return false;
+}

@@ -55,3 +55,7 @@ int run_in_child(const std::function<int()>& fn, bool drop_root, unsigned timeou
 
 // Bytes this process has read through read(2) and its kin so far.
 unsigned long long bytes_read_by_process();
+
+#include <sys/types.h>
+// Whether the process has child processes right now (helpers still running).
+bool has_children(pid_t pid);
