@@ -37,7 +37,7 @@ test-tsan: deps
 	$(call configure,$(BUILD)-tsan,-DQUOR_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug)
 	@cmake --build $(BUILD)-tsan
 	@tools/stage-sample $(BUILD)-tsan
-	@cd $(BUILD)-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	@cd $(BUILD)-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tools/tsan.supp" \
 	  ctest --output-on-failure -j$(CTEST_JOBS) -E demo_port_python
 
 test-asan: deps
