@@ -162,3 +162,15 @@ RunResult run_capture(const std::vector<std::string>& argv, const std::string& c
     result.code = waited == pid ? decode_wait_status(status) : -1;
     return result;
 }
+
+std::vector<std::string_view> output_lines(const std::string& out) {
+    std::vector<std::string_view> lines;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t lf = out.find('\n', pos);
+        size_t end = lf == std::string::npos ? out.size() : lf;
+        lines.emplace_back(out.data() + pos, end - pos);
+        pos = end + 1;
+    }
+    return lines;
+}

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct RunResult {
@@ -22,6 +23,9 @@ void end_helpers();
 
 // Helpers started by run_capture and not ended yet.
 int helpers_running();
+
+// A helper's output split at line feeds; a last line without one counts too.
+std::vector<std::string_view> output_lines(const std::string& out);
 
 // 128 + signal for a signalled child, else its exit status byte.
 int decode_wait_status(int status);

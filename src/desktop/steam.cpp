@@ -95,7 +95,7 @@ std::optional<Rgba> decode(const fs::path& path) {
     return img;
 }
 
-struct ArtSpec {
+struct ArtKind {
     const char* suffix;   // after the app id
     bool from_banner;
     int w;
@@ -103,7 +103,7 @@ struct ArtSpec {
 };
 
 // Steam's names and sizes: library hero, wide capsule, portrait capsule, icon.
-constexpr ArtSpec ART[] = {
+constexpr ArtKind ART[] = {
     {"_hero.png", true, 1920, 620},
     {".png", true, 920, 430},
     {"p.png", false, 600, 900},
@@ -223,9 +223,9 @@ std::vector<SteamPicture> steam_pictures(const fs::path& banner, const fs::path&
     std::vector<SteamPicture> out;
     std::optional<Rgba> wide = decode(banner);
     std::optional<Rgba> square = decode(icon);
-    for (const ArtSpec& spec : ART) {
-        const std::optional<Rgba>& src = spec.from_banner ? wide : square;
-        if (src) out.push_back({spec.suffix, encode_png(fit_crop(*src, spec.w, spec.h))});
+    for (const ArtKind& art : ART) {
+        const std::optional<Rgba>& src = art.from_banner ? wide : square;
+        if (src) out.push_back({art.suffix, encode_png(fit_crop(*src, art.w, art.h))});
     }
     return out;
 }
@@ -260,8 +260,8 @@ bool write_steam_artwork(const fs::path& grid, uint32_t appid, const std::vector
 void remove_steam_artwork(const fs::path& grid, uint32_t appid) {
     ArtList list = read_art_list(grid);
     bool changed = false;
-    for (const ArtSpec& spec : ART) {
-        std::string name = std::to_string(appid) + spec.suffix;
+    for (const ArtKind& art : ART) {
+        std::string name = std::to_string(appid) + art.suffix;
         if (!list.count(name)) continue;
         std::error_code ec;
         if (still_ours(grid / name, list, name)) fs::remove(grid / name, ec);

@@ -25,12 +25,7 @@ int classify_eboot_output(const std::string& out) {
     // Only a line that is the word itself answers: a traceback quotes the
     // script's source and paths, which may hold either word.
     bool supported = false, other = false;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        size_t lf = out.find('\n', pos);
-        size_t end = lf == std::string::npos ? out.size() : lf;
-        std::string_view line(out.data() + pos, end - pos);
-        pos = end + 1;
+    for (std::string_view line : output_lines(out)) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line == "SUPPORTED") supported = true;
         else if (line == "OTHER") other = true;

@@ -10,12 +10,9 @@
 
 GpuResult parse_gpu_output(const std::string& out, int code) {
     GpuResult r;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        size_t lf = out.find('\n', pos);
-        size_t end = lf == std::string::npos ? out.size() : lf;
-        if (out.compare(pos, 5, "GPU: ") == 0 && end - pos >= 5) {
-            std::string name = out.substr(pos + 5, end - pos - 5);
+    for (std::string_view line : output_lines(out)) {
+        if (line.substr(0, 5) == "GPU: ") {
+            std::string name(line.substr(5));
             size_t live = name.find(": live");
             if (live != std::string::npos) name.resize(live);
             // Drop the driver and API version parts.
@@ -26,7 +23,6 @@ GpuResult parse_gpu_output(const std::string& out, int code) {
             r.name = std::move(name);
             break;
         }
-        pos = end + 1;
     }
     r.state = !r.name.empty() ? 1 : code == 0 ? 3 : 2;
     return r;

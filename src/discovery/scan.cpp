@@ -14,12 +14,7 @@
 
 ScanResults parse_scan_output(const std::string& out) {
     ScanResults r;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        size_t lf = out.find('\n', pos);
-        size_t end = lf == std::string::npos ? out.size() : lf;
-        std::string_view line(out.data() + pos, end - pos);
-        pos = end + 1;
+    for (std::string_view line : output_lines(out)) {
         size_t tab = line.find('\t');
         if (tab == std::string_view::npos) continue;
         std::string_view tag = line.substr(0, tab);
