@@ -18,23 +18,9 @@
 
 namespace {
 
-class Pages : public ::testing::Test {
+class Pages : public InstallTest {
 protected:
-    void SetUp() override {
-        reset_settings();
-        g_pt = false;
-        g_data = dir / "data";
-        g_port = dir / "port";
-        g_exe_dir = dir / "port/launcher";
-        old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-        setenv("HOME", (dir / "home").c_str(), 1);
-        unsetenv("APPIMAGE");
-        g_toast.clear();
-    }
-    void TearDown() override { setenv("HOME", old_home.c_str(), 1); }
     fs::path dest() { return dir / "data/user/savedata/1/CUSA00000"; }
-    TempDir dir;
-    std::string old_home;
 };
 
 TEST_F(Pages, ImportWithoutAnySaveTouchesNothing) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,16 +95,8 @@ TEST_F(SettingsFile, SaveThatCannotWriteKeepsTheOldFileWhole) {
     S.set("player_name", "changed");
     // A file-size limit makes every write past a few bytes fail, as a full
     // disk would, even for root.
-    struct rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 64;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
     g_dirty = true;
-    bool ok = save_settings();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, old_handler);
+    bool ok = with_tiny_disk([] { return int(save_settings()); }, 64);
     EXPECT_FALSE(ok);
     EXPECT_FALSE(g_dirty) << "the next change retries";
     EXPECT_EQ(read_text(settings_file()), "game_dir=/precious\n");

@@ -1,8 +1,6 @@
 // Save snapshots before each start and their restore, on real folders.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "launch/snapshots.h"
@@ -72,15 +70,8 @@ TEST_F(Snapshots, AFailedSnapshotLeavesNothingAndCountsForNothing) {
     write_file(saves() / "b.bin", std::string(100000, 'b'));
 
     // Disk full half way: the start is told, the partial copy removed.
-    struct rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    std::string line = snapshot_before_start(saves(), snaps(), T0 + 1, false);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, old_handler);
+    std::string line;
+    with_tiny_disk([&] { line = snapshot_before_start(saves(), snaps(), T0 + 1, false); return 0; });
     EXPECT_EQ(line.rfind("Could not snapshot the save (the game starts anyway): ", 0), 0u) << line;
     EXPECT_NE(line.find("File too large"), std::string::npos) << line;
     EXPECT_EQ(entries(snaps()), 1u);
@@ -144,15 +135,8 @@ TEST_F(Snapshots, ARestoreThatFailsPartWayLeavesTheSavesByteForByte) {
     const auto current = tree_listing(saves());
     const auto before = tree_listing(dir.path());
 
-    struct rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 4096;
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    RestoreResult r = restore_snapshot(snaps() / snapshot_name(T0), saves(), snaps(), T0 + 2);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, old_handler);
+    RestoreResult r;
+    with_tiny_disk([&] { r = restore_snapshot(snaps() / snapshot_name(T0), saves(), snaps(), T0 + 2); return 0; });
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("File too large"), std::string::npos) << r.error;
     EXPECT_EQ(r.before.outcome, SnapshotOutcome::Unchanged);

@@ -228,19 +228,11 @@ TEST(SteamProcess, FindsAProcessNamedSteam) {
 
 namespace {
 
-class SteamRow : public ::testing::Test {
+class SteamRow : public InstallTest {
 protected:
     void SetUp() override {
-        reset_settings();
-        g_pt = false;
-        g_data = dir / "data";
-        g_port = dir / "port";
-        g_exe_dir = dir / "port/launcher";
+        InstallTest::SetUp();
         fs::create_directories(g_data);
-        old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
-        setenv("HOME", home().c_str(), 1);
-        unsetenv("APPIMAGE");
-        g_toast.clear();
         write_file(dir / "port/launcher/quor.png", encode_png(solid(64, 64, {9, 9, 9, 255})));
         // One user in the native folder, also reached through ~/.steam/steam;
         // the other in the Flatpak's folder, its id folder a link elsewhere.
@@ -254,13 +246,10 @@ protected:
         fs::create_directory_symlink(dir / "other-disk/222",
                                      home() / ".var/app/com.valvesoftware.Steam/.local/share/Steam/userdata/222");
     }
-    void TearDown() override { setenv("HOME", old_home.c_str(), 1); }
     fs::path home() { return dir / "home"; }
     fs::path user1() { return home() / ".local/share/Steam/userdata/111/config"; }
     fs::path user2() { return home() / ".var/app/com.valvesoftware.Steam/.local/share/Steam/userdata/222/config"; }
     std::string appid() { return std::to_string(shortcut_appid(current_steam_shortcut().exe, "Veltrane")); }
-    TempDir dir;
-    std::string old_home;
 };
 
 // Presses the Advanced page's "Add to Steam" row with the keyboard, as a

@@ -1,5 +1,8 @@
 #include "support/testing.h"
 
+#include <sys/resource.h>
+#include <csignal>
+
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "core/settings.h"
+#include "core/globals.h"
+#include "core/paths.h"
+#include "ui/toast.h"
 
 TempDir::TempDir() {
     std::string tmpl = "/tmp/quor-test-XXXXXX";
@@ -136,3 +142,30 @@ bool has_children(pid_t pid) {
     }
     return false;
 }
+
+int with_tiny_disk(const std::function<int()>& fn, unsigned long limit) {
+    struct rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    int result = fn();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, old_handler);
+    return result;
+}
+
+void InstallTest::SetUp() {
+    reset_settings();
+    g_pt = false;
+    g_data = dir / "data";
+    g_port = dir / "port";
+    g_exe_dir = dir / "port/launcher";
+    old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", (dir / "home").c_str(), 1);
+    unsetenv("APPIMAGE");
+    g_toast.clear();
+}
+
+void InstallTest::TearDown() { setenv("HOME", old_home.c_str(), 1); }

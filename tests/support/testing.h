@@ -1,5 +1,7 @@
 #pragma once
 // Small helpers shared by the test executables.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
@@ -57,5 +59,20 @@ int run_in_child(const std::function<int()>& fn, bool drop_root, unsigned timeou
 unsigned long long bytes_read_by_process();
 
 #include <sys/types.h>
+// Runs fn with every file write past limit bytes failing (SIGXFSZ ignored),
+// as on a full disk; works for root too.
+int with_tiny_disk(const std::function<int()>& fn, unsigned long limit = 4096);
+
 // Whether the process has child processes right now (helpers still running).
 bool has_children(pid_t pid);
+
+// A launcher laid out in a temporary folder: its data and port folders and
+// HOME inside it, default settings, English texts, no toast, no APPIMAGE.
+// HOME is put back after each test.
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    TempDir dir;
+    std::string old_home;
+};
