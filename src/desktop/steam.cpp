@@ -111,9 +111,22 @@ constexpr ArtKind ART[] = {
 };
 
 // Current shortcut state for the row, kept between frames so the label does
-// not cost a disk scan every frame.
+// not cost a disk scan every frame. The lists are parsed again only when one
+// of them changed (a player with many shortcuts has a large file).
 double g_steam_checked_at = -1e9;
 bool g_steam_present = false;
+std::string g_steam_seen;   // each list's path, size and time at the last parse
+
+std::string lists_signature(const std::vector<fs::path>& configs) {
+    std::string sig;
+    for (const fs::path& config : configs) {
+        struct stat st{};
+        if (stat((config / SHORTCUTS).c_str(), &st) != 0) continue;
+        sig += config.string() + '|' + std::to_string(st.st_size) + '|' + std::to_string(st.st_mtim.tv_sec) + '.' +
+               std::to_string(st.st_mtim.tv_nsec) + '\n';
+    }
+    return sig;
+}
 
 }  // namespace
 
@@ -381,7 +394,12 @@ SteamShortcut current_steam_shortcut() {
 bool steam_shortcut_present() {
     double now = now_seconds();
     if (now - g_steam_checked_at >= 2.0 || now < g_steam_checked_at) {
-        g_steam_present = steam_has(home_dir(), current_steam_shortcut());
+        fs::path home = home_dir();
+        std::string sig = lists_signature(steam_user_configs(home));
+        if (sig != g_steam_seen) {
+            g_steam_present = steam_has(home, current_steam_shortcut());
+            g_steam_seen = std::move(sig);
+        }
         g_steam_checked_at = now;
     }
     return g_steam_present;
@@ -405,4 +423,5 @@ void steam_shortcut_pressed() {
     }
     toast(steam_message(r, adding, steam_running(), g_pt), 8);
     g_steam_checked_at = -1e9;
+    g_steam_seen.clear();
 }
