@@ -1,5 +1,6 @@
 #pragma once
 // Process-wide state decided at start-up or owned by the frame loop.
+#include <ctime>
 #include <string>
 
 struct SDL_Window;
@@ -15,3 +16,6 @@ extern bool g_focus_first;
 // Picks the text for the UI language.
 inline const char* tr(const char* en, const char* pt) { return g_pt ? pt : en; }
 inline std::string tr(const std::string& en, const std::string& pt) { return g_pt ? pt : en; }
+
+// Local time t in strftime's format; fallback when it cannot be formatted.
+std::string local_time_text(std::time_t t, const char* format, const char* fallback);

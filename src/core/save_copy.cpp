@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/globals.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -298,13 +300,7 @@ bool same_tree(const fs::path& a, const fs::path& b) {
 
 std::uintmax_t tree_bytes(const fs::path& p) { return dir_bytes(p, 0); }
 
-std::string compact_stamp(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[32];
-    if (std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm) == 0) return "00000000-000000";
-    return buf;
-}
+std::string compact_stamp(std::time_t t) { return local_time_text(t, "%Y%m%d-%H%M%S", "00000000-000000"); }
 
 SwapResult replace_with_copy(const fs::path& source, const fs::path& dest, OldSaves old, std::time_t now) {
     SwapResult r;

@@ -143,11 +143,7 @@ std::optional<std::string> finish_lines(LineSplitter& s) {
 bool is_failure(int code, bool stop_requested) { return code != 0 && !stop_requested; }
 
 std::string crash_copy_name(std::time_t t, int code) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char stamp[64];
-    if (std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &tm) == 0) stamp[0] = 0;
-    return std::string(stamp) + "_" + std::to_string(code) + ".log";
+    return local_time_text(t, "%Y-%m-%d_%H-%M-%S", "") + "_" + std::to_string(code) + ".log";
 }
 
 std::string exit_code_line(int code) {

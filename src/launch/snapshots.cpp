@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "core/globals.h"
 #include "core/paths.h"
 #include "core/save_copy.h"
 #include "discovery/game_info.h"
@@ -60,13 +61,7 @@ fs::path save_folder() { return user_dir() / "savedata" / "1" / GAME_ID; }
 
 fs::path snapshots_dir() { return g_data / "save-snapshots"; }
 
-std::string snapshot_name(std::time_t t) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[32];
-    if (std::strftime(buf, sizeof buf, "%Y-%m-%d_%H-%M-%S", &tm) == 0) return "0000-00-00_00-00-00";
-    return buf;
-}
+std::string snapshot_name(std::time_t t) { return local_time_text(t, "%Y-%m-%d_%H-%M-%S", "0000-00-00_00-00-00"); }
 
 bool is_snapshot_name(const std::string& n) {
     if (n.size() != 19 && n.size() != 22) return false;
