@@ -13,6 +13,7 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/wake.h"
 #include "discovery/folder.h"
 #include "launch/game_process.h"
 #include "support/testing.h"
@@ -170,6 +171,42 @@ bool log_mentions(const std::string& part) {
     for (const auto& l : log_lines())
         if (l.find(part) != std::string::npos) return true;
     return false;
+}
+
+// Workers call wake_ui at any moment, also while the loop is draining SDL's
+// queue; whatever the interleaving, once the loop has taken every event the
+// next wake_ui must queue one, or the loop sleeps through a game's end.
+TEST(Wake, EveryCallAfterTheQueueWasDrainedQueuesAWakeUp) {
+    ASSERT_TRUE(SDL_Init(SDL_INIT_EVENTS));
+    wake_open();
+    // Two of the loop's turns: SDL ends a turn's polling at its marker, and
+    // what was pushed behind the marker comes out in the next one.
+    auto drain = [] {
+        int taken = 0;
+        SDL_Event ev;
+        for (int turn = 0; turn < 2; ++turn)
+            while (SDL_PollEvent(&ev)) taken += wake_taken(ev);
+        return taken;
+    };
+    wake_ui();
+    wake_ui();   // coalesced with the first
+    SDL_Event first;
+    ASSERT_TRUE(SDL_PollEvent(&first));
+    EXPECT_TRUE(wake_taken(first));
+    wake_ui();   // lands while the loop is still draining
+    EXPECT_EQ(drain(), 1);
+    for (int i = 0; i < 3; ++i) {
+        wake_ui();
+        EXPECT_TRUE(SDL_HasEvent(wake_event_type())) << "a wake-up was lost after drain " << i;
+        EXPECT_EQ(drain(), 1);
+    }
+    SDL_Event other{};
+    other.type = wake_event_type() + 1;
+    EXPECT_FALSE(wake_taken(other));
+    wake_close();
+    wake_ui();   // after the loop: nothing reaches SDL
+    EXPECT_FALSE(SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_LAST));
+    SDL_Quit();
 }
 
 // The frame count the loop reports through QUOR_LAUNCHER_STATS.

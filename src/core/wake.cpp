@@ -39,4 +39,11 @@ void wake_close() {
 
 uint32_t wake_event_type() { return g_wake_type.load(); }
 
-void wake_taken() { g_wake_queued.store(false); }
+bool wake_taken(const SDL_Event& ev) {
+    uint32_t type = g_wake_type.load();
+    if (type == 0 || ev.type != type) return false;
+    // An exchange, so the results handed over before the worker's call are
+    // seen by what the loop reads next.
+    g_wake_queued.exchange(false);
+    return true;
+}

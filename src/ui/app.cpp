@@ -373,7 +373,6 @@ int run_window() {
         bool slept = false;
         const PaceInput turn =
             wait_for_turn(pace, shot.wanted || frame_count <= script_end, display_refresh(), clock, slept);
-        wake_taken();
         // 2. Scripted pad input.
         script_pad_tick(frame_count);
         // 3-4. Events.
@@ -383,6 +382,7 @@ int run_window() {
         before.keys_held = !g_capture_key.empty();
         SDL_Event ev;
         while (SDL_PollEvent(&ev)) {
+            if (wake_taken(ev)) continue;
             if (capture_event(ev)) continue;
             ImGui_ImplSDL3_ProcessEvent(&ev);
             bool close = ev.type == SDL_EVENT_QUIT ||
