@@ -349,6 +349,37 @@ TEST(LineSplitter, SameLinesWhateverTheChunking) {
         got.push_back(finish_lines(s).value_or(""));
         EXPECT_EQ(got, want) << "chunk size " << step;
     }
+    // Asked for the newest lines only, each read still ends with the same
+    // lines in the same order, and the cut, dropped and pending parts carry
+    // over to the next read unchanged.
+    for (size_t step : {7u, 4097u, 30000u}) {
+        LineSplitter all, newest;
+        std::vector<LinePiece> pieces;
+        for (size_t pos = 0; pos < text.size(); pos += step) {
+            std::string_view chunk = std::string_view(text).substr(pos, step);
+            auto full = texts(feed_lines(all, chunk));
+            split_lines(newest, chunk, pieces, 2);
+            std::vector<std::string> kept;
+            for (const auto& p : pieces) kept.push_back(std::string(p.text) + (p.cut ? LOG_CUT_MARK : ""));
+            const size_t n = std::min<size_t>(full.size(), 2);
+            ASSERT_GE(kept.size(), n);
+            EXPECT_TRUE(std::equal(full.end() - n, full.end(), kept.end() - n)) << "at " << pos;
+            auto it = full.begin();
+            bool in_order = true;
+            for (const auto& k : kept) {
+                it = std::find(it, full.end(), k);
+                if (it == full.end()) {
+                    in_order = false;
+                    break;
+                }
+                ++it;
+            }
+            EXPECT_TRUE(in_order) << "a line not in the read, or out of order, at " << pos;
+            EXPECT_EQ(newest.pending, all.pending);
+            EXPECT_EQ(newest.dropping, all.dropping);
+        }
+        EXPECT_EQ(finish_lines(newest), finish_lines(all));
+    }
 }
 
 TEST(LineSplitter, MarkerIsFoundInTheWholeLineWhateverTheChunking) {
@@ -372,18 +403,25 @@ TEST(LineSplitter, MarkerIsFoundInTheWholeLineWhateverTheChunking) {
 TEST(LogBatch, AReadOfMoreLinesThanTheLogHoldsKeepsTheNewestInOrder) {
     g_log.clear();
     g_log.add("older");
-    std::vector<SplitLine> small{{"a", true}, {"b", true}};
-    g_log.add_all(std::move(small));
-    std::vector<SplitLine> batch;
-    for (int i = 1; i <= 7000; ++i) batch.push_back({"line " + std::to_string(i), true});
-    g_log.add_all(std::move(batch));
+    g_log.add_all({{"a"}, {"b"}});
+    std::vector<std::string> texts;
+    for (int i = 1; i <= 7000; ++i) texts.push_back("line " + std::to_string(i));
+    std::vector<LinePiece> batch(texts.begin(), texts.end());
+    g_log.add_all(batch);
     auto lines = log_lines();
     ASSERT_EQ(lines.size(), LOG_MAX_LINES);
     EXPECT_EQ(lines.front(), "line 1001");
     EXPECT_EQ(lines.back(), "line 7000");
+    // Once full, the oldest lines' strings are reused: nothing of their
+    // text may show through a shorter new line, and a cut line is marked.
+    g_log.add_all({{"z"}, {"long start", true}});
+    lines = log_lines();
+    ASSERT_EQ(lines.size(), LOG_MAX_LINES);
+    EXPECT_EQ(lines.front(), "line 1003");
+    EXPECT_EQ(lines[lines.size() - 2], "z");
+    EXPECT_EQ(lines.back(), std::string("long start") + LOG_CUT_MARK);
     g_log.clear();
-    std::vector<SplitLine> two{{"x", true}, {"y", true}};
-    g_log.add_all(std::move(two));
+    g_log.add_all({{"x"}, {"y"}});
     EXPECT_EQ(log_lines(), (std::vector<std::string>{"x", "y"}));
     g_log.clear();
 }

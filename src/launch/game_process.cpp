@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -28,11 +30,20 @@ void Log::add(const std::string& line) {
     changed = true;
 }
 
-void Log::add_all(std::vector<SplitLine>&& batch) {
+void Log::add_all(const std::vector<LinePiece>& batch) {
     if (batch.empty()) return;
     size_t skip = batch.size() > LOG_MAX_LINES ? batch.size() - LOG_MAX_LINES : 0;
     std::lock_guard<std::mutex> lock(mutex);
-    for (size_t i = skip; i < batch.size(); ++i) lines.push_back(std::move(batch[i].text));
+    for (size_t i = skip; i < batch.size(); ++i) {
+        std::string line;
+        if (lines.size() >= LOG_MAX_LINES) {
+            line = std::move(lines.front());
+            lines.pop_front();
+        }
+        line.assign(batch[i].text);
+        if (batch[i].cut) line += LOG_CUT_MARK;
+        lines.push_back(std::move(line));
+    }
     while (lines.size() > LOG_MAX_LINES) lines.pop_front();
     changed = true;
 }
@@ -45,80 +56,139 @@ void Log::clear() {
 
 // ---- line splitting -------------------------------------------------------
 
-std::string cut_long_line(std::string line) {
-    if (line.size() <= LOG_MAX_LINE_BYTES) return line;
+// Length of the start of line the log keeps: all of it up to the limit, else
+// the limit stepped back over UTF-8 continuation bytes so that no character
+// is split.
+static size_t kept_length(std::string_view line) {
+    if (line.size() <= LOG_MAX_LINE_BYTES) return line.size();
     size_t n = LOG_MAX_LINE_BYTES;
-    // Step back over UTF-8 continuation bytes so the cut never splits a character.
     for (int i = 0; i < 3 && n > 0 && (static_cast<unsigned char>(line[n]) & 0xC0) == 0x80; ++i) --n;
+    return n;
+}
+
+static LinePiece piece_of(std::string_view line) {
+    size_t n = kept_length(line);
+    return {line.substr(0, n), n < line.size()};
+}
+
+std::string cut_long_line(std::string line) {
+    size_t n = kept_length(line);
+    if (n == line.size()) return line;
     line.resize(n);
     line += LOG_CUT_MARK;
     return line;
 }
 
-static SplitLine finished_line(std::string line) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return {cut_long_line(std::move(line)), true};
+static std::string_view without_cr(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
 }
 
-static void watch_marker(LineSplitter& s, std::string_view piece) {
-    if (s.marker_in_line || piece.empty()) return;
+// The marker is searched once per read rather than per line: a line holds
+// it when the output does and a line feed follows (the marker holds none).
+static void watch_marker(LineSplitter& s, std::string_view chunk) {
+    if (s.marker_seen || chunk.empty()) return;
     const std::string_view marker = START_MARKER;
     const size_t keep = marker.size() - 1;
-    // A marker may straddle the end of the previous read and this one.
-    std::string joint = s.marker_tail;
-    joint.append(piece.substr(0, std::min(piece.size(), keep)));
-    if (joint.find(marker) != std::string::npos || piece.find(marker) != std::string_view::npos) {
-        s.marker_in_line = true;
+    size_t after = 0;   // where the line holding the marker may end
+    if (!s.marker_in_line) {
+        // A marker may straddle the end of the previous read and this one.
+        std::string joint = s.marker_tail;
+        joint.append(chunk.substr(0, std::min(chunk.size(), keep)));
+        size_t at = joint.find(marker);
+        if (at != std::string::npos) {
+            s.marker_in_line = true;
+            after = at + marker.size() - s.marker_tail.size();
+        } else if ((at = chunk.find(marker)) != std::string_view::npos) {
+            s.marker_in_line = true;
+            after = at + marker.size();
+        }
+    }
+    if (s.marker_in_line && chunk.find('\n', after) != std::string_view::npos) {
+        s.marker_seen = true;
+        s.marker_in_line = false;
         s.marker_tail.clear();
         return;
     }
-    if (piece.size() >= keep) {
-        s.marker_tail.assign(piece.substr(piece.size() - keep));
+    if (chunk.size() >= keep) {
+        s.marker_tail.assign(chunk.substr(chunk.size() - keep));
     } else {
-        s.marker_tail.append(piece);
+        s.marker_tail.append(chunk);
         if (s.marker_tail.size() > keep) s.marker_tail.erase(0, s.marker_tail.size() - keep);
     }
 }
 
-static void end_marker_line(LineSplitter& s) {
-    if (s.marker_in_line) s.marker_seen = true;
-    s.marker_in_line = false;
-    s.marker_tail.clear();
+// Where the last keep lines of chunk[from, end) begin, end being just past
+// a line feed: the earlier lines are never looked at.
+static size_t start_of_last_lines(std::string_view chunk, size_t from, size_t end, size_t keep) {
+    size_t at = end - 1;   // the line feed ending the last line
+    for (size_t i = 0; i < keep; ++i) {
+        const void* q = ::memrchr(chunk.data() + from, '\n', at - from);
+        if (!q) return from;
+        at = static_cast<size_t>(static_cast<const char*>(q) - chunk.data());
+    }
+    return at + 1;
 }
 
-std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
-    std::vector<SplitLine> out;
+void split_lines(LineSplitter& s, std::string_view chunk, std::vector<LinePiece>& out, size_t keep) {
+    out.clear();
+    watch_marker(s, chunk);
     // A line may keep one byte more than the limit pending: its carriage return.
     const size_t hold = LOG_MAX_LINE_BYTES + 1;
     size_t pos = 0;
+    bool skipped = keep == SIZE_MAX;
     while (pos < chunk.size()) {
-        size_t lf = chunk.find('\n', pos);
-        watch_marker(s, chunk.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos));
-        if (lf != std::string_view::npos) end_marker_line(s);
-        if (s.dropping) {
-            if (lf == std::string_view::npos) return out;
-            s.dropping = false;
+        if (!skipped && s.pending.empty() && !s.dropping) {
+            skipped = true;
+            const void* last = ::memrchr(chunk.data() + pos, '\n', chunk.size() - pos);
+            if (last) pos = start_of_last_lines(chunk, pos, static_cast<size_t>(static_cast<const char*>(last) - chunk.data()) + 1, keep);
+        }
+        const char* p = static_cast<const char*>(std::memchr(chunk.data() + pos, '\n', chunk.size() - pos));
+        if (p) {
+            const size_t lf = static_cast<size_t>(p - chunk.data());
+            if (s.dropping) {
+                s.dropping = false;
+            } else if (s.pending.empty()) {
+                out.push_back(piece_of(without_cr(chunk.substr(pos, lf - pos))));
+            } else {
+                s.joined.assign(s.pending);
+                s.joined.append(chunk.substr(pos, std::min(lf - pos, hold + 1 - std::min(s.pending.size(), hold + 1))));
+                s.pending.clear();
+                out.push_back(piece_of(without_cr(s.joined)));
+            }
             pos = lf + 1;
             continue;
         }
-        if (lf != std::string_view::npos) {
-            size_t take = std::min(lf - pos, hold + 1 - std::min(s.pending.size(), hold + 1));
-            s.pending.append(chunk.substr(pos, take));
-            out.push_back(finished_line(std::move(s.pending)));
-            s.pending.clear();
-            pos = lf + 1;
-            continue;
-        }
+        if (s.dropping) break;
         std::string_view rest = chunk.substr(pos);
         size_t room = hold - std::min(s.pending.size(), hold);
-        s.pending.append(rest.substr(0, room));
-        if (rest.size() > room) {
-            // Over-long line: show its start now and skip the rest of it.
-            out.push_back({cut_long_line(std::move(s.pending)), true});
-            s.pending.clear();
-            s.dropping = true;
+        if (rest.size() <= room) {
+            s.pending.append(rest);
+            break;
         }
+        // Over-long line: show its start now and skip the rest of it.
+        if (s.pending.empty()) {
+            out.push_back(piece_of(rest));
+        } else {
+            s.flushed.assign(s.pending);
+            s.flushed.append(rest.substr(0, room));
+            s.pending.clear();
+            out.push_back(piece_of(s.flushed));
+        }
+        s.dropping = true;
         break;
+    }
+}
+
+std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
+    std::vector<LinePiece> pieces;
+    split_lines(s, chunk, pieces);
+    std::vector<SplitLine> out;
+    out.reserve(pieces.size());
+    for (const LinePiece& p : pieces) {
+        std::string text(p.text);
+        if (p.cut) text += LOG_CUT_MARK;
+        out.push_back({std::move(text), true});
     }
     return out;
 }
@@ -209,22 +279,40 @@ static void end_run(int code) {
     wake_ui();
 }
 
+// Every byte, also after an interruption or a short write; a failing file
+// (a full disk) is given up so the game's output keeps flowing to the log.
+static void write_all(int& fd, const char* data, size_t size) {
+    while (fd >= 0 && size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            fd = -1;
+            return;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
 static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     rotate_logs(dir);
     fs::path log_path = dir / "last_run.log";
-    std::FILE* file = std::fopen(log_path.c_str(), "wbe");   // close-on-exec: helpers must not inherit it
+    // Close-on-exec: helpers must not inherit it.
+    int file = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
 
     LineSplitter splitter;
-    // Large reads: a game flooding its output is copied at the pace of cat.
-    std::vector<char> buf(1 << 16);
+    std::vector<LinePiece> pieces;
+    // Large reads: a game flooding its output is copied at the pace of cat,
+    // and the log keeps only the newest lines of each read.
+    std::vector<char> buf(1 << 20);
     for (;;) {
         ssize_t n = ::read(read_fd, buf.data(), buf.size());
-        if (n <= 0) break;   // end of output; an error or interruption ends it too
-        if (file) {
-            std::fwrite(buf.data(), 1, static_cast<size_t>(n), file);
-            std::fflush(file);
-        }
-        g_log.add_all(feed_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n))));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;   // end of output; an error ends it too
+        write_all(file, buf.data(), static_cast<size_t>(n));
+        split_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n)), pieces, LOG_MAX_LINES);
+        g_log.add_all(pieces);
         if (splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
         wake_ui();
     }
@@ -238,10 +326,10 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     } while (r < 0 && errno == EINTR);
     int code = r == pid ? decode_wait_status(status) : -1;
 
-    if (file) {
+    if (file >= 0) {
         std::string line = exit_code_line(code);
-        std::fwrite(line.data(), 1, line.size(), file);
-        std::fclose(file);
+        write_all(file, line.data(), line.size());
+        if (file >= 0) ::close(file);
     }
     if (is_failure(code, g_game.stop_requested.load())) make_crash_copy(dir, log_path, code, std::time(nullptr));
     g_log.add(end_line(code, pt));

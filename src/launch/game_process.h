@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <cstdint>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -35,7 +36,7 @@ inline constexpr int CRASH_COPIES_KEPT = 20;
 inline constexpr int LOG_GENERATIONS = 4;        // last_run.1.log .. last_run.4.log
 inline constexpr double STOP_KILL_DELAY = 4.0;   // seconds from SIGTERM to SIGKILL
 
-struct SplitLine;
+struct LinePiece;
 
 struct Log {
     std::mutex mutex;
@@ -43,9 +44,11 @@ struct Log {
     bool changed = false;
 
     void add(const std::string& line);
-    // A whole read's lines under one lock; lines the batch itself would push
-    // out again are never stored.
-    void add_all(std::vector<SplitLine>&& batch);
+    // A whole read's lines under one lock. Lines the batch itself would push
+    // out again are never stored, and the strings of lines pushed out are
+    // reused: a game printing millions of short lines costs no allocation
+    // per line.
+    void add_all(const std::vector<LinePiece>& batch);
     void clear();
 };
 
@@ -60,12 +63,23 @@ extern Log& g_log;
 struct LineSplitter {
     std::string pending;     // start of a line whose line feed has not arrived
     bool dropping = false;   // an over-long line was flushed; skip to its line feed
-    // The start marker is looked for in the whole line, also past the part
-    // the log keeps and across reads: the end of what was seen so far of the
-    // current line, and whether it already held the marker.
+    // The start marker is looked for in the output itself, so also past the
+    // part of a line the log keeps and across reads: the last bytes seen, and
+    // whether the current line already held it.
     std::string marker_tail;
     bool marker_in_line = false;
     bool marker_seen = false;   // a line ended by a line feed held the marker
+    // Lines that did not lie whole in one read, kept until the next call.
+    std::string joined, flushed;
+};
+
+// A line finished by a read: a view into the read's bytes or into the
+// splitter, valid until the splitter is fed again. cut: the line was longer
+// than LOG_MAX_LINE_BYTES; text is its start, ending on a character
+// boundary, and the log shows it followed by LOG_CUT_MARK.
+struct LinePiece {
+    std::string_view text;
+    bool cut = false;
 };
 
 struct SplitLine {
@@ -73,8 +87,13 @@ struct SplitLine {
     bool complete;   // ended by a line feed, or flushed as a cut line
 };
 
-// Lines finished by this chunk, in order. The pending text never holds more
-// than LOG_MAX_LINE_BYTES + 1 bytes.
+// Lines finished by this chunk, in order, into out (emptied first). Lines
+// lying whole in the chunk are not copied. With keep, lines that lie whole
+// in the chunk before its last keep lines are skipped unread (the log would
+// push them out at once). The pending text never holds more than
+// LOG_MAX_LINE_BYTES + 1 bytes.
+void split_lines(LineSplitter& s, std::string_view chunk, std::vector<LinePiece>& out, size_t keep = SIZE_MAX);
+// The same lines as strings, the cut ones already marked.
 std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk);
 // The remainder at the end of the output (kept as it is, not searched).
 std::optional<std::string> finish_lines(LineSplitter& s);

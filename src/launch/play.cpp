@@ -34,6 +34,10 @@ int spawn_game_process(const std::vector<std::string>& argv, const std::vector<s
     if (argv.empty()) return EINVAL;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+    // Room for a burst of output: a game printing fast blocks less often and
+    // the supervisor reads it in fewer, larger pieces. The usual 64 KiB stays
+    // where the system refuses.
+    ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
