@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -303,15 +304,33 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
 
     LineSplitter splitter;
     std::vector<LinePiece> pieces;
-    // Large reads: a game flooding its output is copied at the pace of cat,
-    // and the log keeps only the newest lines of each read.
-    std::vector<char> buf(1 << 20);
-    for (;;) {
-        ssize_t n = ::read(read_fd, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;   // end of output; an error ends it too
-        write_all(file, buf.data(), static_cast<size_t>(n));
-        split_lines(splitter, std::string_view(buf.data(), static_cast<size_t>(n)), pieces, LOG_MAX_LINES);
+    // A game flooding its output is copied at the pace of cat: everything
+    // the pipe holds is taken in one go (the file gets each piece at once)
+    // and split once, and of that only the lines the log can hold are read.
+    std::vector<char> buf(4 << 20);
+    const int flags = ::fcntl(read_fd, F_GETFL);
+    const bool drain = flags >= 0 && ::fcntl(read_fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    for (bool open = true; open;) {
+        if (drain) {
+            pollfd p{read_fd, POLLIN, 0};
+            if (::poll(&p, 1, -1) < 0 && errno != EINTR) break;
+        }
+        size_t used = 0;
+        while (used < buf.size()) {
+            ssize_t n = ::read(read_fd, buf.data() + used, buf.size() - used);
+            if (n > 0) {
+                write_all(file, buf.data() + used, static_cast<size_t>(n));
+                used += static_cast<size_t>(n);
+                if (!drain) break;
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            open = false;   // end of output; an error ends it too
+            break;
+        }
+        if (used == 0) continue;
+        split_lines(splitter, std::string_view(buf.data(), used), pieces, LOG_MAX_LINES);
         g_log.add_all(pieces);
         if (splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
         wake_ui();
