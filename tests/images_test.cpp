@@ -5,6 +5,8 @@
 #include <SDL3/SDL.h>
 
 #include <cstdint>
+#include <thread>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "core/settings.h"
 #include "support/testing.h"
 #include "ui/images.h"
+#include "ui/toast.h"
 
 namespace fs = std::filesystem;
 
@@ -193,7 +196,7 @@ TEST_F(ImagesWindowTest, BannerLoadsOncePerGameFolder) {
     fs::create_directories(without / "sce_sys");
 
     S.set("game_dir", with.string());
-    refresh_banner();
+    refresh_banner(true);
     ASSERT_NE(g_banner.texture, nullptr);
     EXPECT_EQ(g_banner.w, 4);
     EXPECT_EQ(g_banner.h, 2);
@@ -205,31 +208,31 @@ TEST_F(ImagesWindowTest, BannerLoadsOncePerGameFolder) {
     ASSERT_TRUE(SDL_ReadSurfacePixel(target, 160, 100, &r, &g, &b, &a));
     EXPECT_EQ((std::vector<int>{r, g, b, a}), (std::vector<int>{200, 100, 50, 255}));
     SDL_Texture* first = g_banner.texture;
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, first);  // unchanged folder: nothing reloaded
 
     // A folder without the picture: dropped, and not retried when it appears.
     S.set("game_dir", without.string());
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, nullptr);
     EXPECT_EQ(g_banner.w, 0);
     write_file(without / "sce_sys" / "pic1.png", rgb_png(2, 2, 1, 2, 3));
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, nullptr);
 
     // Choosing the folder again after a clear loads it.
     S.set("game_dir", "");
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, nullptr);
     EXPECT_EQ(g_banner.source, "");
     S.set("game_dir", without.string());
-    refresh_banner();
+    refresh_banner(true);
     ASSERT_NE(g_banner.texture, nullptr);
     EXPECT_EQ(g_banner.w, 2);
 
     // Clearing the game folder drops the texture.
     S.set("game_dir", "");
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, nullptr);
     EXPECT_EQ(g_banner.h, 0);
 }
@@ -238,12 +241,42 @@ TEST_F(ImagesWindowTest, BrokenBannerIsNotRetried) {
     fs::path dump = games / "dump";
     write_file(dump / "sce_sys" / "pic1.png", "garbage");
     S.set("game_dir", dump.string());
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, nullptr);
     EXPECT_EQ(g_banner.source, (dump / "sce_sys" / "pic1.png").string());
     write_file(dump / "sce_sys" / "pic1.png", rgb_png(2, 2, 1, 2, 3));
-    refresh_banner();
+    refresh_banner(true);
     EXPECT_EQ(g_banner.texture, nullptr);
+}
+
+// Outside scripted captures the picture decodes on a worker: the page shows
+// without it, and it fades in when it comes. A folder left while its picture
+// was decoding never wins over the folder chosen since.
+TEST_F(ImagesWindowTest, BannerDecodesOffTheUiThreadAndTheNewestFolderWins) {
+    fs::path a = games / "a", b = games / "b";
+    write_file(a / "sce_sys" / "pic1.png", rgb_png(640, 360, 9, 9, 9));
+    write_file(b / "sce_sys" / "pic1.png", rgb_png(6, 3, 1, 2, 3));
+    for (int round = 0; round < 5; ++round) {
+        release_banner();
+        S.set("game_dir", a.string());
+        refresh_banner();
+        EXPECT_TRUE(g_banner.loading || g_banner.texture);
+        g_banner.shown_loading = g_banner.loading;   // as the page does when it draws meanwhile
+        S.set("game_dir", b.string());
+        refresh_banner();
+        g_banner.shown_loading = g_banner.loading;
+        ASSERT_TRUE(wait_until([] { refresh_banner(); return !g_banner.loading; }, 10));
+        ASSERT_NE(g_banner.texture, nullptr);
+        EXPECT_EQ(g_banner.w, 6) << "round " << round;
+        // Its late arrival fades in, and the fade ends.
+        const double now = now_seconds();
+        if (g_banner.shown_loading) EXPECT_LT(banner_alpha(now), 1.0f);
+        EXPECT_EQ(banner_alpha(now + BANNER_FADE), 1.0f);
+        // A later decode of the folder left behind changes nothing.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        refresh_banner();
+        EXPECT_EQ(g_banner.w, 6);
+    }
 }
 
 TEST_F(ImagesWindowTest, WindowIconFromDumpThenPort) {

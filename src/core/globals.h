@@ -12,6 +12,9 @@ extern SDL_Window* g_window;
 extern SDL_Renderer* g_renderer;
 extern int g_page;            // 0 Play .. 5 Log
 extern bool g_focus_first;
+// A scripted screenshot is wanted: every frame is drawn, and pictures are
+// loaded before the frame that shows them, so a shot never depends on timing.
+extern bool g_exact_frames;
 
 // Picks the text for the UI language.
 inline const char* tr(const char* en, const char* pt) { return g_pt ? pt : en; }

@@ -25,6 +25,14 @@ struct Shared {
     std::vector<std::string> found_saves;
     std::string found_dlc;
     std::vector<FolderPick> picks;
+    // The Play page's picture, decoded off the UI thread: the file the UI
+    // wants now, and the last finished decode of that file (RGBA rows; empty
+    // when it could not be read).
+    std::string banner_wanted;
+    std::string banner_source;
+    std::vector<unsigned char> banner_pixels;
+    int banner_w = 0, banner_h = 0;
+    bool banner_done = false;
 };
 
 // Lives for the whole process: detached workers may outlast the frame loop.

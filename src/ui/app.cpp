@@ -158,7 +158,8 @@ PaceInput pace_input(const PaceState& st, bool every_frame, double refresh, doub
     // SDL leaves its end-of-poll marker in the queue at times; it is no event.
     in.woken = SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_POLL_SENTINEL - 1) ||
                SDL_HasEvents(SDL_EVENT_POLL_SENTINEL + 1, SDL_EVENT_LAST);
-    in.busy = input_held();
+    // A late picture fading in is an animation: drawn every frame until done.
+    in.busy = input_held() || banner_alpha(in.now) < 1;
     in.next_change = picture_deadline(st.last_start, g_toast_until, clock);
     if (g_game.running.load() && g_game.stop_time > 0) in.next_tick = g_game.stop_time + STOP_KILL_DELAY + 0.01;
     in.refresh = refresh;
@@ -301,6 +302,11 @@ const char* page_title(int index) {
 }
 
 int run_window() {
+    ShotRequest shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
+    g_exact_frames = shot.wanted;
+    // The Play page's picture decodes on another core while the window and
+    // renderer come up.
+    if (!g_exact_frames) refresh_banner();
     SDL_SetHint(SDL_HINT_APP_NAME, "Veltrane");
     SDL_SetHint(SDL_HINT_APP_ID, "quor-pc");
     if (!SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMEPAD)) {
@@ -353,7 +359,6 @@ int run_window() {
     if (g_family != 0) ImGui::SetNavCursorVisible(true);
 
     load_script();
-    ShotRequest shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
     if (const char* p = std::getenv("QUOR_LAUNCHER_PAGE")) g_page = parse_start_page(p);
     preload_log(std::getenv("QUOR_LAUNCHER_LOG"));
 

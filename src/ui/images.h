@@ -14,10 +14,19 @@ struct Texture {
     int w = 0;
     int h = 0;
     std::string source;   // image path it was made for; empty without a game folder
+    bool loading = false;        // source is being decoded off the UI thread
+    bool shown_loading = false;  // a frame was drawn while it was
+    double fade_start = -1e9;    // when the picture arrived late, to fade it in
 };
+
+// Seconds a picture that arrives after its page was shown takes to fade in.
+inline constexpr double BANNER_FADE = 0.25;
 
 extern Texture g_banner;
 
+// Decodes a PNG as 8-bit RGBA rows into pixels; false (pixels unchanged)
+// when the file cannot be opened or decoded. Safe on any thread.
+bool decode_png(const std::filesystem::path& path, std::vector<unsigned char>& pixels, int& w, int& h);
 // Decodes a PNG as 8-bit RGBA into pixels and returns a surface borrowing
 // that memory (destroy it before touching pixels). Null when the file cannot
 // be opened or decoded; pixels is then unchanged.
@@ -31,7 +40,14 @@ void set_window_icon();
 bool refresh_window_icon();
 // The picture set_window_icon would use (a surface over pixels), or null.
 SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels);
-// Brings g_banner in step with game_dir; loads at most once per folder.
-void refresh_banner();
+// Brings g_banner in step with game_dir; loads at most once per folder. A
+// 1920x1080 picture takes tens of milliseconds to decode: that runs on a
+// worker (wait: on this thread, as scripted captures need every frame
+// exact), and the texture is made in the first call after it finished.
+// Without a renderer it only starts the decode, so start-up can begin it
+// before the window exists.
+void refresh_banner(bool wait = false);
+// The picture's opacity now: below 1 while a late picture fades in.
+float banner_alpha(double now);
 // Destroys the banner texture; call before the renderer goes.
 void release_banner();

@@ -19,6 +19,7 @@
 #include "ui/play_page.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
+#include "ui/toast.h"
 
 float banner_height(float page_height, float scale) {
     return std::min(420 * scale, std::max(200 * scale, 0.46f * page_height));
@@ -169,13 +170,13 @@ ImU32 brighten(ImU32 c) {
 }
 
 // The banner's picture (or its drawn landscape) with its two shades, at P.
-void draw_banner_layer(ImDrawList* dl, ImVec2 P, float W, float H) {
+void draw_banner_layer(ImDrawList* dl, ImVec2 P, float W, float H, float alpha) {
     const float bottom = P.y + H;
     if (g_banner.texture && g_banner.w > 0 && g_banner.h > 0) {
         Crop c = banner_crop(W, H, static_cast<float>(g_banner.w), static_cast<float>(g_banner.h));
         dl->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(g_banner.texture)), P, ImVec2(P.x + W, bottom), c.uv0,
-                     c.uv1);
-    } else {
+                     c.uv1, with_alpha(IM_COL32_WHITE, static_cast<int>(alpha * 255 + 0.5f)));
+    } else if (!g_banner.loading) {
         dl->AddRectFilledMultiColor(P, ImVec2(P.x + W, bottom), IM_COL32(42, 71, 94, 255), BG_TOP, BG_BOTTOM,
                                     BG_BOTTOM);
         for (int i = 0; i < 3; ++i) {
@@ -204,24 +205,29 @@ void draw_banner(float page_height, const GameInfo& info) {
     const ImVec2 P = ImGui::GetCursorScreenPos();
     const float bottom = P.y + H;
     ImDrawList* dl = ImGui::GetWindowDrawList();
-    refresh_banner();
+    refresh_banner(g_exact_frames);
+    const float alpha = banner_alpha(now_seconds());
+    if (g_banner.loading) g_banner.shown_loading = true;
     // Picture, hills and shades change only with the size and the picture:
-    // drawn once into a texture, copied every frame.
+    // drawn once into a texture, copied every frame. A picture still loading
+    // or fading in is drawn directly until it stands still.
     const int tw = static_cast<int>(std::ceil(W)), th = static_cast<int>(std::ceil(H));
     const float D = ImGui::GetIO().DisplaySize.y;
     char key[160];
     std::snprintf(key, sizeof key, "%dx%d@%.2f/%.2f|%p", tw, th, P.y, D, static_cast<void*>(g_banner.texture));
-    SDL_Texture* layer = layer_texture(g_banner_layer, key, tw, th, [&](ImDrawList* l) {
-        // What lies beneath: the window's background gradient at this height.
-        l->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(W, H), gradient_at(P.y, D), gradient_at(P.y, D),
-                                   gradient_at(bottom, D), gradient_at(bottom, D));
-        draw_banner_layer(l, ImVec2(0, 0), W, H);
-    });
+    SDL_Texture* layer = nullptr;
+    if (!g_banner.loading && alpha >= 1)
+        layer = layer_texture(g_banner_layer, key, tw, th, [&](ImDrawList* l) {
+            // What lies beneath: the window's background gradient at this height.
+            l->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(W, H), gradient_at(P.y, D), gradient_at(P.y, D),
+                                       gradient_at(bottom, D), gradient_at(bottom, D));
+            draw_banner_layer(l, ImVec2(0, 0), W, H, 1);
+        });
     if (layer)
         dl->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(layer)), P,
                      ImVec2(P.x + static_cast<float>(tw), P.y + static_cast<float>(th)));
     else
-        draw_banner_layer(dl, P, W, H);
+        draw_banner_layer(dl, P, W, H, alpha);
 
     ImFont* font = ImGui::GetFont();
     const float big = ImGui::GetStyle().FontSizeBase * 2.4f * ImGui::GetStyle().FontScaleDpi;
