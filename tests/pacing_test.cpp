@@ -371,4 +371,31 @@ TEST_F(Loop, GameOutputAndEndWakeTheLoopAndTheErrorToastRunsOut) {
     unsetenv("QUOR_DEMO_WHEN");
 }
 
+// Behind the game it started, the window draws nothing however much the
+// game prints; the game's end shows it again, and that is drawn.
+TEST_F(Loop, HiddenBehindTheGameDrawsNothingUntilItEnds) {
+    fs::path dump = dir / "dump";
+    write_file(dump / "eboot.bin", "x");
+    S.set("game_dir", dump.string());
+    S.set("close_on_play", "1");
+    setenv("QUOR_LAUNCHER_SCRIPT", "3:F5", 1);
+    setenv("QUOR_DEMO_INTERVAL", "0.05", 1);
+    setenv("QUOR_DEMO_EXIT", "0", 1);
+    setenv("QUOR_DEMO_WHEN", "3", 1);
+    run([&] {
+        ASSERT_TRUE(wait_until([&] { return log_mentions("Entering original x86-64 code"); }, 20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        size_t lines = log_lines().size();
+        int hidden = frames();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        EXPECT_GT(log_lines().size(), lines + 5) << "the game printed while hidden";
+        EXPECT_EQ(frames(), hidden) << "frames drawn while the window was hidden";
+        ASSERT_TRUE(wait_until([&] { return log_has("— the game exited (code 0) —"); }, 10));
+        EXPECT_TRUE(wait_until([&] { return frames() > hidden; }, 2)) << "the window shown again was not drawn";
+    });
+    unsetenv("QUOR_DEMO_INTERVAL");
+    unsetenv("QUOR_DEMO_EXIT");
+    unsetenv("QUOR_DEMO_WHEN");
+}
+
 }  // namespace

@@ -148,12 +148,15 @@ double clock_turn(double now) {
     return next_minute(now, static_cast<double>(wall.tv_sec) + static_cast<double>(wall.tv_nsec) / 1e9, offset);
 }
 
+bool window_out_of_sight() {
+    return (SDL_GetWindowFlags(g_window) & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED | SDL_WINDOW_OCCLUDED)) != 0;
+}
+
 PaceInput pace_input(const PaceState& st, bool every_frame, double refresh, double clock) {
     PaceInput in;
     in.now = now_seconds();
     in.every_frame = every_frame;
-    SDL_WindowFlags f = SDL_GetWindowFlags(g_window);
-    in.hidden = (f & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED | SDL_WINDOW_OCCLUDED)) != 0;
+    in.hidden = window_out_of_sight();
     SDL_PumpEvents();
     // SDL leaves its end-of-poll marker in the queue at times; it is no event.
     in.woken = SDL_HasEvents(SDL_EVENT_FIRST, SDL_EVENT_POLL_SENTINEL - 1) ||
@@ -435,6 +438,10 @@ int run_window() {
         // 9-10. End of a run, stop escalation.
         if (game_end_tick()) quit = quit || quit_after_game;
         stop_escalation_tick(now_seconds());
+        // A hidden window (behind the game it started) shows nothing: its
+        // turns, woken by the game's output, do the loop's work and draw
+        // nothing. Showing it again wakes the loop, and that turn draws.
+        if (!quit && !shot.wanted && frame_count > script_end && window_out_of_sight()) continue;
         // 11. New GUI frame.
         ImGui_ImplSDLRenderer3_NewFrame();
         ImGui_ImplSDL3_NewFrame();
