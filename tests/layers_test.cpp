@@ -82,7 +82,10 @@ protected:
 };
 
 TEST_P(Layers, CachedPictureMatchesTheDirectOneAndIsDrawnOncePerKey) {
-    SDL_Surface* direct = frame([](ImDrawList* dl) { scene(dl, ImVec2(0, 0)); });
+    SDL_Surface* direct = frame([&](ImDrawList* dl) {
+        EXPECT_EQ(layer_texture(layer, "a", W, H, [](ImDrawList*) {}), nullptr) << "the first frame waits for a layer";
+        scene(dl, ImVec2(0, 0));
+    });
     auto cached_frame = [&](const std::string& key) {
         return frame([&](ImDrawList* dl) {
             SDL_Texture* t = layer_texture(layer, key, W, H, [](ImDrawList* l) { scene(l, ImVec2(0, 0)); });

@@ -309,7 +309,7 @@ int run_window() {
     g_exact_frames = shot.wanted;
     // The Play page's picture decodes on another core while the window and
     // renderer come up.
-    if (!g_exact_frames) refresh_banner();
+    refresh_banner();
     SDL_SetHint(SDL_HINT_APP_NAME, "Veltrane");
     SDL_SetHint(SDL_HINT_APP_ID, "quor-pc");
     if (!SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMEPAD)) {

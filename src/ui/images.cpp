@@ -3,6 +3,7 @@
 #include <SDL3/SDL.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -167,9 +168,15 @@ void refresh_banner(bool wait) {
         g_shared.banner_pixels.clear();
         return true;
     };
-    if (!take()) {
-        if (!wait) return;
-        // A decode begun before scripted frames were asked for: redo it here.
+    bool taken = take();
+    if (!taken && !wait) return;
+    // A scripted frame waits for the decode begun at start-up (a worker that
+    // never reports within 10 s is done without).
+    for (int i = 0; i < 10000 && !taken; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        taken = take();
+    }
+    if (!taken) {
         decode_banner(g_banner.source);
         take();
     }

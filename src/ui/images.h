@@ -42,10 +42,10 @@ bool refresh_window_icon();
 SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels);
 // Brings g_banner in step with game_dir; loads at most once per folder. A
 // 1920x1080 picture takes tens of milliseconds to decode: that runs on a
-// worker (wait: on this thread, as scripted captures need every frame
-// exact), and the texture is made in the first call after it finished.
-// Without a renderer it only starts the decode, so start-up can begin it
-// before the window exists.
+// worker, and the texture is made in the first call after it finished
+// (wait: that call waits for it, as scripted captures need every frame
+// exact). Without a renderer it only starts the decode, so start-up can
+// begin it before the window exists.
 void refresh_banner(bool wait = false);
 // The picture's opacity now: below 1 while a late picture fades in.
 float banner_alpha(double now);
