@@ -64,7 +64,17 @@ void load_font() {
     io.Fonts->AddFontDefault();
 }
 
+// The window's gradient. A GPU, and Mesa's software OpenGL, paint it fastest
+// as one opaque shape straight through the renderer (paint_background); SDL's
+// own software renderer fills such a shape pixel by pixel, so there it is a
+// layer copied each frame.
+bool gradient_as_layer() {
+    const char* name = g_renderer ? SDL_GetRendererName(g_renderer) : nullptr;
+    return !name || std::strcmp(name, SDL_SOFTWARE_RENDERER) == 0;
+}
+
 void draw_background(float w, float h) {
+    if (!gradient_as_layer()) return;
     ImDrawList* bg = ImGui::GetBackgroundDrawList();
     auto gradient = [&](ImDrawList* dl) {
         dl->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(w, h), BG_TOP, BG_TOP, BG_BOTTOM, BG_BOTTOM);
@@ -75,6 +85,32 @@ void draw_background(float w, float h) {
                      ImVec2(static_cast<float>(tw), static_cast<float>(th)));
     else
         gradient(bg);
+}
+
+// Starts the frame's picture: the gradient where the renderer paints it, else
+// the plain colour the layer covers.
+void paint_background() {
+    SDL_SetRenderDrawColor(g_renderer, 14, 20, 27, 255);
+    int w = 0, h = 0;
+    if (gradient_as_layer() || !SDL_GetCurrentRenderOutputSize(g_renderer, &w, &h)) {
+        SDL_RenderClear(g_renderer);
+        return;
+    }
+    auto color = [](ImU32 c) {
+        ImVec4 v = ImGui::ColorConvertU32ToFloat4(c);
+        return SDL_FColor{v.x, v.y, v.z, 1.0f};
+    };
+    const float fw = static_cast<float>(w), fh = static_cast<float>(h);
+    const SDL_Vertex v[4] = {{{0, 0}, color(BG_TOP), {0, 0}},
+                             {{fw, 0}, color(BG_TOP), {0, 0}},
+                             {{fw, fh}, color(BG_BOTTOM), {0, 0}},
+                             {{0, fh}, color(BG_BOTTOM), {0, 0}}};
+    const int index[6] = {0, 1, 2, 0, 2, 3};
+    SDL_BlendMode blend = SDL_BLENDMODE_NONE;
+    SDL_GetRenderDrawBlendMode(g_renderer, &blend);
+    SDL_SetRenderDrawBlendMode(g_renderer, SDL_BLENDMODE_NONE);
+    if (!SDL_RenderGeometry(g_renderer, nullptr, v, 4, index, 6)) SDL_RenderClear(g_renderer);
+    SDL_SetRenderDrawBlendMode(g_renderer, blend);
 }
 
 // Page switches from the keyboard or a pad: the player navigates without a
@@ -464,8 +500,7 @@ int run_window() {
         draw_frame();
         // 14. Render.
         ImGui::Render();
-        SDL_SetRenderDrawColor(g_renderer, 14, 20, 27, 255);
-        SDL_RenderClear(g_renderer);
+        paint_background();
         ImGui_ImplSDLRenderer3_RenderDrawData(ImGui::GetDrawData(), g_renderer);
         if (shot.wanted && frame_count == shot.frame) {
             if (SDL_Surface* surf = SDL_RenderReadPixels(g_renderer, nullptr)) {
