@@ -170,8 +170,8 @@ void refresh_banner(bool wait) {
     };
     bool taken = take();
     if (!taken && !wait) return;
-    // A scripted frame waits for the decode begun at start-up (a worker that
-    // never reports within 10 s is done without).
+    // A scripted frame waits for the decode begun at start-up; one that has
+    // not reported within 10 s is done again here.
     for (int i = 0; i < 10000 && !taken; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         taken = take();
