@@ -372,7 +372,6 @@ int run_window() {
         return 1;
     }
     const bool vsync = SDL_SetRenderVSync(g_renderer, 1);
-    set_window_icon();
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -460,10 +459,11 @@ int run_window() {
         }
         // 7. Save and refresh the icon.
         settle_text_edits(now_seconds());
-        if (g_dirty) {
-            save_settings();
-            refresh_window_icon();
-        }
+        const bool saved = g_dirty;
+        if (g_dirty) save_settings();
+        // The icon lives outside the window's picture: decoding it waits
+        // until the first frame is shown.
+        if (frame_count == 1 || (saved && frame_count > 1)) refresh_window_icon();
         // 8. Executable check. The probe and the check are child processes
         // that compete for the CPU: they start once the first frame is shown.
         if (frame_count == 1) detect_gpu();
