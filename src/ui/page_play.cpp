@@ -218,9 +218,12 @@ void draw_banner(float page_height, const GameInfo& info) {
     SDL_Texture* layer = nullptr;
     if (!g_banner.loading && alpha >= 1)
         layer = layer_texture(g_banner_layer, key, tw, th, [&](ImDrawList* l) {
-            // What lies beneath: the window's background gradient at this height.
-            l->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(W, H), gradient_at(P.y, D), gradient_at(P.y, D),
-                                       gradient_at(bottom, D), gradient_at(bottom, D));
+            // What lies beneath: the window's background gradient at this
+            // height, over every row of the texture (the banner's own height
+            // may end inside the last one, which must not stay black).
+            const float tb = P.y + static_cast<float>(th);
+            l->AddRectFilledMultiColor(ImVec2(0, 0), ImVec2(static_cast<float>(tw), static_cast<float>(th)),
+                                       gradient_at(P.y, D), gradient_at(P.y, D), gradient_at(tb, D), gradient_at(tb, D));
             draw_banner_layer(l, ImVec2(0, 0), W, H, 1);
         });
     if (layer)
