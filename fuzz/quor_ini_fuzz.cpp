@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "controls/keys.h"
+#include "core/runner.h"
 #include "core/settings.h"
 #include "fuzz_check.h"
 
@@ -16,13 +17,7 @@ const std::string MARKER = "# key bindings (launcher)";
 
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    for (std::string_view line : output_lines(text)) lines.emplace_back(line);
     return lines;
 }
 

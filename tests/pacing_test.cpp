@@ -243,6 +243,22 @@ protected:
         g_log.clear();
     }
 
+    void TearDown() override {
+        for (const char* v : {"QUOR_DEMO_INTERVAL", "QUOR_DEMO_EXIT", "QUOR_DEMO_WHEN"}) unsetenv(v);
+    }
+
+    // The stand-in game, started by a scripted F5: a status line every
+    // interval seconds, exit with code after when seconds.
+    void play_demo(const char* interval, const char* code, const char* when) {
+        fs::path dump = dir / "dump";
+        write_file(dump / "eboot.bin", "x");
+        S.set("game_dir", dump.string());
+        setenv("QUOR_LAUNCHER_SCRIPT", "3:F5", 1);
+        setenv("QUOR_DEMO_INTERVAL", interval, 1);
+        setenv("QUOR_DEMO_EXIT", code, 1);
+        setenv("QUOR_DEMO_WHEN", when, 1);
+    }
+
     int frames() const { return frames_in(stats); }
 
     // Waits until no frame has been drawn for a whole second; false when the
@@ -337,13 +353,7 @@ TEST_F(Loop, AFolderDialogAnswerIsTakenWhileIdle) {
 }
 
 TEST_F(Loop, GameOutputAndEndWakeTheLoopAndTheErrorToastRunsOut) {
-    fs::path dump = dir / "dump";
-    write_file(dump / "eboot.bin", "x");
-    S.set("game_dir", dump.string());
-    setenv("QUOR_LAUNCHER_SCRIPT", "3:F5", 1);
-    setenv("QUOR_DEMO_INTERVAL", "1", 1);
-    setenv("QUOR_DEMO_EXIT", "3", 1);
-    setenv("QUOR_DEMO_WHEN", "3", 1);
+    play_demo("1", "3", "3");
     const std::string end = "— the game exited (code 3) —";
     run([&] {
         ASSERT_TRUE(wait_until([&] { return log_mentions("Entering original x86-64 code"); }, 20));
@@ -366,22 +376,13 @@ TEST_F(Loop, GameOutputAndEndWakeTheLoopAndTheErrorToastRunsOut) {
         EXPECT_LE(late - during, 1) << "frames drawn while the toast stood still";
         EXPECT_TRUE(wait_until([&] { return frames() > late; }, 3)) << "the toast's end was not drawn";
     });
-    unsetenv("QUOR_DEMO_INTERVAL");
-    unsetenv("QUOR_DEMO_EXIT");
-    unsetenv("QUOR_DEMO_WHEN");
 }
 
 // Behind the game it started, the window draws nothing however much the
 // game prints; the game's end shows it again, and that is drawn.
 TEST_F(Loop, HiddenBehindTheGameDrawsNothingUntilItEnds) {
-    fs::path dump = dir / "dump";
-    write_file(dump / "eboot.bin", "x");
-    S.set("game_dir", dump.string());
     S.set("close_on_play", "1");
-    setenv("QUOR_LAUNCHER_SCRIPT", "3:F5", 1);
-    setenv("QUOR_DEMO_INTERVAL", "0.05", 1);
-    setenv("QUOR_DEMO_EXIT", "0", 1);
-    setenv("QUOR_DEMO_WHEN", "3", 1);
+    play_demo("0.05", "0", "3");
     run([&] {
         ASSERT_TRUE(wait_until([&] { return log_mentions("Entering original x86-64 code"); }, 20));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -393,9 +394,6 @@ TEST_F(Loop, HiddenBehindTheGameDrawsNothingUntilItEnds) {
         ASSERT_TRUE(wait_until([&] { return log_has("— the game exited (code 0) —"); }, 10));
         EXPECT_TRUE(wait_until([&] { return frames() > hidden; }, 2)) << "the window shown again was not drawn";
     });
-    unsetenv("QUOR_DEMO_INTERVAL");
-    unsetenv("QUOR_DEMO_EXIT");
-    unsetenv("QUOR_DEMO_WHEN");
 }
 
 }  // namespace

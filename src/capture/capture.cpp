@@ -10,6 +10,7 @@
 #include <imgui.h>
 
 #include "core/atomic_file.h"
+#include "core/runner.h"
 #include "launch/game_process.h"
 
 std::vector<ScriptStep> g_script;
@@ -131,13 +132,7 @@ void preload_log(const char* path) {
     if (!path) return;
     std::string text;
     if (!read_file(path, text)) return;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        g_log.add(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
+    for (std::string_view line : output_lines(text)) g_log.add(std::string(line));
 }
 
 int script_last_frame() {

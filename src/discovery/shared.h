@@ -26,10 +26,9 @@ struct Shared {
     std::string found_dlc;
     std::vector<FolderPick> picks;
     // The Play page's picture, decoded off the UI thread: the file the UI
-    // wants now, and the last finished decode of that file (RGBA rows; empty
-    // when it could not be read).
+    // wants now, and its finished decode (RGBA rows; empty when it could not
+    // be read). Decodes of any other file are dropped by their worker.
     std::string banner_wanted;
-    std::string banner_source;
     std::vector<unsigned char> banner_pixels;
     int banner_w = 0, banner_h = 0;
     bool banner_done = false;

@@ -181,16 +181,12 @@ void split_lines(LineSplitter& s, std::string_view chunk, std::vector<LinePiece>
     }
 }
 
-std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk) {
+std::vector<std::string> feed_lines(LineSplitter& s, std::string_view chunk) {
     std::vector<LinePiece> pieces;
     split_lines(s, chunk, pieces);
-    std::vector<SplitLine> out;
+    std::vector<std::string> out;
     out.reserve(pieces.size());
-    for (const LinePiece& p : pieces) {
-        std::string text(p.text);
-        if (p.cut) text += LOG_CUT_MARK;
-        out.push_back({std::move(text), true});
-    }
+    for (const LinePiece& p : pieces) out.push_back(std::string(p.text) + (p.cut ? LOG_CUT_MARK : ""));
     return out;
 }
 

@@ -82,11 +82,6 @@ struct LinePiece {
     bool cut = false;
 };
 
-struct SplitLine {
-    std::string text;
-    bool complete;   // ended by a line feed, or flushed as a cut line
-};
-
 // Lines finished by this chunk, in order, into out (emptied first). Lines
 // lying whole in the chunk are not copied. With keep, lines that lie whole
 // in the chunk before its last keep lines are skipped unread (the log would
@@ -94,7 +89,7 @@ struct SplitLine {
 // LOG_MAX_LINE_BYTES + 1 bytes.
 void split_lines(LineSplitter& s, std::string_view chunk, std::vector<LinePiece>& out, size_t keep = SIZE_MAX);
 // The same lines as strings, the cut ones already marked.
-std::vector<SplitLine> feed_lines(LineSplitter& s, std::string_view chunk);
+std::vector<std::string> feed_lines(LineSplitter& s, std::string_view chunk);
 // The remainder at the end of the output (kept as it is, not searched).
 std::optional<std::string> finish_lines(LineSplitter& s);
 // Cuts an over-long line at a UTF-8 character boundary and marks it.

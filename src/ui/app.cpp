@@ -459,14 +459,11 @@ int run_window() {
         }
         // 7. Save and refresh the icon.
         settle_text_edits(now_seconds());
-        const bool saved = g_dirty;
-        if (g_dirty) save_settings();
-        // The icon lives outside the window's picture: decoding it waits
-        // until the first frame is shown.
-        if (frame_count == 1 || (saved && frame_count > 1)) refresh_window_icon();
-        // 8. Executable check. The probe and the check are child processes
-        // that compete for the CPU: they start once the first frame is shown.
-        if (frame_count == 1) detect_gpu();
+        if (g_dirty) {
+            save_settings();
+            if (frame_count > 0) refresh_window_icon();
+        }
+        // 8. Executable check (from the second frame on: see below).
         if (frame_count > 0) {
             std::string game_dir = S.get("game_dir");
             if (game_info(game_dir).ok) check_eboot(game_dir);
@@ -512,6 +509,14 @@ int run_window() {
         SDL_RenderPresent(g_renderer);
         ++frame_count;
         note_presented(frame_count);
+        if (frame_count == 1 && !quit) {
+            // Once the first picture is out: the icon, which is not part of
+            // it, and the GPU probe, a child process competing for the CPU.
+            // Here, as turns of a hidden window draw no frame and would
+            // repeat anything keyed to the frame count.
+            refresh_window_icon();
+            detect_gpu();
+        }
         note_frame(pace, turn, turn.now, slept);
         clock = clock_turn(turn.now);
         if (quit) break;

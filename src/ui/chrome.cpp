@@ -254,10 +254,8 @@ void draw_header() {
     dl->AddLine(ImVec2(0, H), ImVec2(W, H), IM_COL32(0, 0, 0, 120), 1.0f);
     const float text_y = (H - ImGui::GetFontSize()) / 2;
 
-    char clock[16] = "";
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    if (localtime_r(&t, &tm)) std::strftime(clock, sizeof clock, "%H:%M", &tm);
+    const std::string clock_text = local_time_text(std::time(nullptr), "%H:%M", "");
+    const char* clock = clock_text.c_str();
     const HeaderLayout L = header_layout(W, clock);
 
     push_font(0.86f);

@@ -121,7 +121,6 @@ void decode_banner(std::string path) {
     {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
         if (g_shared.banner_wanted != path) return;
-        g_shared.banner_source = std::move(path);
         g_shared.banner_pixels = std::move(pixels);
         g_shared.banner_w = w;
         g_shared.banner_h = h;
@@ -160,7 +159,7 @@ void refresh_banner(bool wait) {
     int w = 0, h = 0;
     auto take = [&] {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
-        if (!g_shared.banner_done || g_shared.banner_source != g_banner.source) return false;
+        if (!g_shared.banner_done) return false;
         pixels = std::move(g_shared.banner_pixels);
         w = g_shared.banner_w;
         h = g_shared.banner_h;
