@@ -26,19 +26,6 @@ bool write_all_at(int fd, const std::string& data, off_t offset) {
     return true;
 }
 
-bool write_all(int fd, const char* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 enum class FdRead { ok, error, over_limit };
 
 // Reads from an open descriptor to its end, or until more than max_bytes arrived.
@@ -89,6 +76,19 @@ bool rewrite_in_place(const fs::path& path, const std::string& data) {
 }
 
 }  // namespace
+
+bool write_all(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
 
 bool follow_links(const fs::path& path, fs::path& target) {
     fs::path p = path;

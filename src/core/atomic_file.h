@@ -27,6 +27,10 @@ enum class ReadStatus {
 ReadStatus read_regular_file(const std::filesystem::path& path, std::string& out,
                              size_t max_bytes = static_cast<size_t>(-1));
 
+// Writes all of data to fd, going on after short writes and interruptions.
+// False on any other failure.
+bool write_all(int fd, const char* data, size_t size);
+
 // Reads a whole regular file. Returns false when it cannot be opened or read.
 bool read_file(const std::filesystem::path& path, std::string& out);
 

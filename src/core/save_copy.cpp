@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/globals.h"
 
 namespace fs = std::filesystem;
@@ -56,19 +57,6 @@ ssize_t read_some(int fd, char* buf, size_t n) {
         ssize_t r = ::read(fd, buf, n);
         if (r >= 0 || errno != EINTR) return r;
     }
-}
-
-bool write_all(int fd, const char* data, size_t n) {
-    while (n > 0) {
-        ssize_t w = ::write(fd, data, n);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 bool copy_file(const fs::path& from, const fs::path& to, bool sync, std::string& error) {

@@ -276,22 +276,6 @@ static void end_run(int code) {
     wake_ui();
 }
 
-// Every byte, also after an interruption or a short write; a failing file
-// (a full disk) is given up so the game's output keeps flowing to the log.
-static void write_all(int& fd, const char* data, size_t size) {
-    while (fd >= 0 && size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            fd = -1;
-            return;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-}
-
 static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     rotate_logs(dir);
     fs::path log_path = dir / "last_run.log";
@@ -315,7 +299,12 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
         while (used < buf.size()) {
             ssize_t n = ::read(read_fd, buf.data() + used, buf.size() - used);
             if (n > 0) {
-                write_all(file, buf.data() + used, static_cast<size_t>(n));
+                // A failing file (a full disk) is given up; the output keeps
+                // flowing to the log.
+                if (file >= 0 && !write_all(file, buf.data() + used, static_cast<size_t>(n))) {
+                    ::close(file);
+                    file = -1;
+                }
                 used += static_cast<size_t>(n);
                 if (!drain) break;
                 continue;
@@ -344,7 +333,7 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     if (file >= 0) {
         std::string line = exit_code_line(code);
         write_all(file, line.data(), line.size());
-        if (file >= 0) ::close(file);
+        ::close(file);
     }
     if (is_failure(code, g_game.stop_requested.load())) make_crash_copy(dir, log_path, code, std::time(nullptr));
     g_log.add(end_line(code, pt));
