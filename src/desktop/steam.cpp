@@ -84,14 +84,8 @@ bool still_ours(const fs::path& file, const ArtList& list, const std::string& na
 
 std::optional<Rgba> decode(const fs::path& path) {
     if (path.empty() || !is_file(path)) return std::nullopt;
-    std::vector<unsigned char> pixels;
-    SDL_Surface* s = load_png_surface(path, pixels);
-    if (!s) return std::nullopt;
     Rgba img;
-    img.w = s->w;
-    img.h = s->h;
-    SDL_DestroySurface(s);
-    img.px = std::move(pixels);
+    if (!decode_png(path, img.px, img.w, img.h)) return std::nullopt;
     return img;
 }
 
