@@ -11,11 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "support/testing.h"
+#include "ui/banner_cache.h"
 #include "ui/images.h"
+#include "ui/layers.h"
 #include "ui/toast.h"
 
 namespace fs = std::filesystem;
@@ -178,13 +181,16 @@ protected:
     }
     void TearDown() override {
         release_banner();
+        release_layer(layer);
         SDL_DestroyRenderer(g_renderer);
         SDL_DestroySurface(target);
         g_renderer = nullptr;
         g_port.clear();
+        g_data.clear();
         SDL_Quit();
     }
     SDL_Surface* target = nullptr;
+    Layer layer;
     TempDir port;
     TempDir games;
 };
@@ -324,4 +330,115 @@ TEST_F(ImagesWindowTest, WindowIconIsRefreshedOnlyForANewGameFolder) {
     EXPECT_FALSE(refresh_window_icon());
     S.set("game_dir", "");
     EXPECT_TRUE(refresh_window_icon());
+}
+
+// What is kept on disk is only ever a layer this launcher wrote for this very
+// picture: anything else is ignored and the picture decoded as before.
+TEST_F(ImagesTest, KeptLayerFilesRoundTripAndAnythingElseIsRefused) {
+    CachedLayer layer{"1280x313|opengl|/g/pic1.png", "/g/pic1.png|13205|1.5", 3, 2, std::string(24, '\x7f')};
+    layer.pixels[5] = '\0';
+    const std::string bytes = encode_layer_cache(layer);
+    CachedLayer back;
+    ASSERT_TRUE(decode_layer_cache(std::string(bytes), back));
+    EXPECT_EQ(back.key, layer.key);
+    EXPECT_EQ(back.identity, layer.identity);
+    EXPECT_EQ(back.w, 3);
+    EXPECT_EQ(back.h, 2);
+    EXPECT_EQ(back.pixels, layer.pixels);
+
+    CachedLayer untouched{"k", "i", 1, 1, "abcd"};
+    std::string wide = bytes;
+    wide.replace(wide.size() - 24 - 8, 4, std::string("\0\0\x01\0", 4));   // 65536 wide: sizes disagree
+    std::string huge = bytes;
+    huge.replace(huge.size() - 24 - 8, 8, std::string("\xff\xff\xff\x7f\xff\xff\xff\x7f", 8));
+    std::string text_past_end = bytes;
+    text_past_end.replace(8, 4, std::string("\xff\xff\0\0", 4));
+    for (const std::string& bad : {std::string(), std::string("QUORLYR1"), bytes.substr(0, bytes.size() - 1),
+                                   bytes + "x", "QUORLYR2" + bytes.substr(8), wide, huge, text_past_end,
+                                   encode_layer_cache(CachedLayer{"k", "i", 0, 0, ""})}) {
+        EXPECT_FALSE(decode_layer_cache(std::string(bad), untouched)) << bad.size();
+        EXPECT_EQ(untouched.key, "k");
+        EXPECT_EQ(untouched.pixels, "abcd");
+    }
+
+    // A picture's identity follows its contents' size and time, and there is
+    // none for what is not a file.
+    TempDir dir;
+    write_file(dir / "pic1.png", "one");
+    const std::string first = picture_identity(dir / "pic1.png");
+    EXPECT_NE(first, "");
+    EXPECT_EQ(picture_identity(dir / "pic1.png"), first);
+    write_file(dir / "pic1.png", "four");
+    EXPECT_NE(picture_identity(dir / "pic1.png"), first);
+    EXPECT_EQ(picture_identity(dir / "missing.png"), "");
+    EXPECT_EQ(picture_identity(dir.path()), "");
+}
+
+// A start after the banner was once drawn shows the kept layer without
+// decoding the picture; another size, or another version of the picture,
+// brings the picture back.
+TEST_F(ImagesWindowTest, KeptBannerStandsInForThePictureUntilItNoLongerFits) {
+    TempDir data;
+    g_data = data.path();
+    fs::path dump = games / "dump";
+    write_file(dump / "sce_sys" / "pic1.png", rgb_png(8, 4, 200, 100, 50));
+    S.set("game_dir", dump.string());
+    refresh_banner(true);
+    ASSERT_NE(g_banner.texture, nullptr);
+    EXPECT_FALSE(keep_banner_layer(layer));   // nothing drawn yet
+
+    // The banner's layer, drawn from the picture, is kept when asked.
+    layer.texture = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_TARGET, 5, 3);
+    ASSERT_NE(layer.texture, nullptr);
+    layer.key = "5x3|software|" + g_banner.source;
+    ASSERT_TRUE(SDL_SetRenderTarget(g_renderer, layer.texture));
+    SDL_SetRenderDrawColor(g_renderer, 10, 20, 30, 255);
+    SDL_RenderClear(g_renderer);
+    ASSERT_TRUE(SDL_SetRenderTarget(g_renderer, nullptr));
+    g_banner.unsaved = true;
+    ASSERT_TRUE(keep_banner_layer(layer));
+    EXPECT_FALSE(keep_banner_layer(layer));   // once per drawing
+    std::string bytes;
+    ASSERT_TRUE(read_file(banner_cache_file(), bytes));
+    CachedLayer kept;
+    ASSERT_TRUE(decode_layer_cache(std::move(bytes), kept));
+    EXPECT_EQ(kept.key, layer.key);
+    EXPECT_EQ(kept.w, 5);
+    EXPECT_EQ(kept.h, 3);
+    EXPECT_EQ(kept.pixels.substr(0, 3), "\x1e\x14\x0a");   // blue, green, red of 10, 20, 30
+    const std::string key = layer.key;
+    release_layer(layer);
+
+    // The next start: no decode, the kept layer shows where its key fits.
+    release_banner();
+    refresh_banner(true);
+    EXPECT_EQ(g_banner.texture, nullptr);
+    EXPECT_TRUE(g_banner.deferred);
+    EXPECT_EQ(adopt_kept_banner(layer, "6x3|software|" + g_banner.source), nullptr);
+    release_banner();
+    refresh_banner(true);
+    SDL_Texture* shown = adopt_kept_banner(layer, key);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(layer.texture, shown);
+    EXPECT_EQ(layer.key, key);
+    ASSERT_TRUE(SDL_RenderTexture(g_renderer, shown, nullptr, nullptr));
+    ASSERT_TRUE(SDL_FlushRenderer(g_renderer));
+    Uint8 r, g, b, a;
+    ASSERT_TRUE(SDL_ReadSurfacePixel(target, 160, 100, &r, &g, &b, &a));
+    EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(adopt_kept_banner(layer, key), nullptr);   // adopted once
+
+    // Another size: the picture itself is decoded.
+    want_banner_picture(true);
+    EXPECT_FALSE(g_banner.deferred);
+    ASSERT_NE(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.w, 8);
+
+    // Another version of the picture: the kept layer no longer counts.
+    write_file(dump / "sce_sys" / "pic1.png", rgb_png(16, 4, 1, 2, 3));
+    release_banner();
+    refresh_banner(true);
+    EXPECT_FALSE(g_banner.deferred);
+    ASSERT_NE(g_banner.texture, nullptr);
+    EXPECT_EQ(g_banner.w, 16);
 }

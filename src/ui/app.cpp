@@ -532,6 +532,8 @@ int run_window() {
     ImGui_ImplSDLRenderer3_Shutdown();
     ImGui_ImplSDL3_Shutdown();
     ImGui::DestroyContext();
+    // The next start shows the banner without decoding its picture.
+    keep_banner_layer(g_banner_layer);
     release_layers();
     release_banner();
     if (g_vpad) SDL_CloseJoystick(g_vpad);

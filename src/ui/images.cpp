@@ -13,12 +13,15 @@
 #define STBI_ONLY_PNG
 #include <stb_image.h>
 
+#include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/settings.h"
 #include "core/wake.h"
 #include "discovery/shared.h"
+#include "ui/banner_cache.h"
+#include "ui/layers.h"
 #include "ui/toast.h"
 
 Texture g_banner;
@@ -92,6 +95,10 @@ void release_banner() {
     g_banner.w = 0;
     g_banner.h = 0;
     g_banner.source.clear();
+    g_banner.identity.clear();
+    g_banner.cached = CachedLayer();
+    g_banner.deferred = false;
+    g_banner.unsaved = false;
     g_banner.loading = false;
     g_banner.shown_loading = false;
     g_banner.fade_start = -1e9;
@@ -111,22 +118,53 @@ void upload_banner(std::vector<unsigned char>& pixels, int w, int h) {
     SDL_DestroySurface(surface);
 }
 
-// Decodes on a detached worker; the result is published only while the UI
-// still wants that file, so a slow decode of a folder left meanwhile never
-// replaces the current one.
-void decode_banner(std::string path) {
+// Runs on a detached worker. A layer kept from this very file stands in for
+// the picture, which is then not decoded; the result is published only while
+// the UI still wants that file, so a slow decode of a folder left meanwhile
+// never replaces the current one.
+void load_banner(std::string path, fs::path kept_file, bool use_kept) {
+    const std::string identity = picture_identity(path);
+    CachedLayer kept;
+    bool have_kept = false;
+    if (use_kept && !identity.empty()) {
+        std::string bytes;
+        have_kept = read_regular_file(kept_file, bytes, KEPT_LAYER_LIMIT) == ReadStatus::ok &&
+                    decode_layer_cache(std::move(bytes), kept) && kept.identity == identity;
+    }
     std::vector<unsigned char> pixels;
     int w = 0, h = 0;
-    if (!decode_png(path, pixels, w, h)) pixels.clear();
+    if (!have_kept && !decode_png(path, pixels, w, h)) pixels.clear();
     {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
         if (g_shared.banner_wanted != path) return;
         g_shared.banner_pixels = std::move(pixels);
         g_shared.banner_w = w;
         g_shared.banner_h = h;
+        g_shared.banner_identity = identity;
+        g_shared.banner_cached = have_kept ? std::move(kept) : CachedLayer();
         g_shared.banner_done = true;
     }
     wake_ui();
+}
+
+// Starts load_banner for g_banner.source, here when wait or no thread is to be had.
+void start_banner_load(bool use_kept, bool wait) {
+    g_banner.loading = true;
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        g_shared.banner_wanted = g_banner.source;
+        g_shared.banner_done = false;
+        g_shared.banner_pixels.clear();
+        g_shared.banner_cached = CachedLayer();
+    }
+    if (!wait) {
+        try {
+            std::thread(load_banner, g_banner.source, banner_cache_file(), use_kept).detach();
+            return;
+        } catch (const std::system_error&) {
+        }
+    }
+    load_banner(g_banner.source, banner_cache_file(), use_kept);
 }
 
 }  // namespace
@@ -142,17 +180,10 @@ void refresh_banner(bool wait) {
             g_shared.banner_wanted = candidate;
             g_shared.banner_done = false;
             g_shared.banner_pixels.clear();
+            g_shared.banner_cached = CachedLayer();
         }
         if (candidate.empty() || !is_file(candidate)) return;
-        g_banner.loading = true;
-        if (!wait) {
-            try {
-                std::thread(decode_banner, candidate).detach();
-            } catch (const std::system_error&) {
-                wait = true;   // no thread to be had: decode here
-            }
-        }
-        if (wait) decode_banner(candidate);
+        start_banner_load(true, wait);
     }
     if (!g_banner.loading || !g_renderer) return;
     std::vector<unsigned char> pixels;
@@ -163,8 +194,11 @@ void refresh_banner(bool wait) {
         pixels = std::move(g_shared.banner_pixels);
         w = g_shared.banner_w;
         h = g_shared.banner_h;
+        g_banner.identity = std::move(g_shared.banner_identity);
+        g_banner.cached = std::move(g_shared.banner_cached);
         g_shared.banner_done = false;
         g_shared.banner_pixels.clear();
+        g_shared.banner_cached = CachedLayer();
         return true;
     };
     bool taken = take();
@@ -176,13 +210,46 @@ void refresh_banner(bool wait) {
         taken = take();
     }
     if (!taken) {
-        decode_banner(g_banner.source);
+        load_banner(g_banner.source, banner_cache_file(), false);
         take();
     }
     g_banner.loading = false;
+    if (!g_banner.cached.pixels.empty()) {
+        g_banner.deferred = true;
+        return;
+    }
     upload_banner(pixels, w, h);
     // A picture that comes after its page was already shown fades in.
     if (g_banner.texture && g_banner.shown_loading) g_banner.fade_start = now_seconds();
+}
+
+void want_banner_picture(bool wait) {
+    if (!g_banner.deferred) return;
+    g_banner.deferred = false;
+    g_banner.cached = CachedLayer();
+    start_banner_load(false, wait);
+    refresh_banner(wait);
+}
+
+SDL_Texture* adopt_kept_banner(Layer& layer, const std::string& key) {
+    if (g_banner.cached.pixels.empty() || g_banner.cached.key != key || !g_renderer) return nullptr;
+    SDL_Texture* tex = texture_from_layer(g_renderer, g_banner.cached);
+    g_banner.cached = CachedLayer();
+    if (!tex) return nullptr;
+    release_layer(layer);
+    layer.texture = tex;
+    layer.key = key;
+    return tex;
+}
+
+bool keep_banner_layer(const Layer& layer) {
+    if (!g_banner.unsaved || !layer.texture || !g_renderer || g_banner.identity.empty()) return false;
+    CachedLayer kept;
+    if (!read_layer(g_renderer, layer.texture, kept)) return false;
+    kept.key = layer.key;
+    kept.identity = g_banner.identity;
+    g_banner.unsaved = false;
+    return write_file_atomic(banner_cache_file(), encode_layer_cache(kept));
 }
 
 float banner_alpha(double now) {

@@ -4,8 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "discovery/shared.h"
+
 struct SDL_Surface;
 struct SDL_Texture;
+struct Layer;
 
 // The cached banner. The destructor leaves the SDL texture alone: it runs
 // after SDL has shut down; release_banner() destroys it before that.
@@ -14,6 +17,10 @@ struct Texture {
     int w = 0;
     int h = 0;
     std::string source;   // image path it was made for; empty without a game folder
+    std::string identity;        // the file's version it came from (picture_identity)
+    CachedLayer cached;          // a layer kept from that version, until shown or found not to fit
+    bool deferred = false;       // the kept layer stood in: the picture is not decoded yet
+    bool unsaved = false;        // the banner's layer was drawn from the picture and not yet kept
     bool loading = false;        // source is being decoded off the UI thread
     bool shown_loading = false;  // a frame was drawn while it was
     double fade_start = -1e9;    // when the picture arrived late, to fade it in
@@ -42,11 +49,21 @@ bool refresh_window_icon();
 SDL_Surface* load_window_icon(std::vector<unsigned char>& pixels);
 // Brings g_banner in step with game_dir; loads at most once per folder. A
 // 1920x1080 picture takes tens of milliseconds to decode: that runs on a
-// worker, and the texture is made in the first call after it finished
+// worker (which takes the layer kept at the last start instead when it was
+// made from the same file), and the texture is made in the first call after it finished
 // (wait: that call waits for it, as scripted captures need every frame
 // exact). Without a renderer it only starts the decode, so start-up can
 // begin it before the window exists.
 void refresh_banner(bool wait = false);
+// The picture itself, where a kept layer stood in and the banner must now be
+// drawn anew (another size): starts its decode (wait: as refresh_banner).
+void want_banner_picture(bool wait);
+// Makes layer show the kept layer when that was made for key; the texture,
+// or null (the kept pixels are dropped either way).
+SDL_Texture* adopt_kept_banner(Layer& layer, const std::string& key);
+// Keeps layer, drawn from the picture since it was last kept, in the data
+// folder for the next start. True when it was written.
+bool keep_banner_layer(const Layer& layer);
 // The picture's opacity now: below 1 while a late picture fades in.
 float banner_alpha(double now);
 // Destroys the banner texture; call before the renderer goes.

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "core/globals.h"
+#include "core/port.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "discovery/scan.h"
@@ -206,17 +207,31 @@ void draw_banner(float page_height, const GameInfo& info) {
     const float bottom = P.y + H;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     refresh_banner(g_exact_frames);
-    const float alpha = banner_alpha(now_seconds());
-    if (g_banner.loading) g_banner.shown_loading = true;
     // Picture, hills and shades change only with the size and the picture:
-    // drawn once into a texture, copied every frame. A picture still loading
-    // or fading in is drawn directly until it stands still.
+    // drawn once into a texture, copied every frame (and kept for the next
+    // start, see keep_banner_layer). A picture still loading or fading in is
+    // drawn directly until it stands still.
     const int tw = static_cast<int>(std::ceil(W)), th = static_cast<int>(std::ceil(H));
     const float D = ImGui::GetIO().DisplaySize.y;
-    char key[160];
-    std::snprintf(key, sizeof key, "%dx%d@%.2f/%.2f|%p", tw, th, P.y, D, static_cast<void*>(g_banner.texture));
-    SDL_Texture* layer = nullptr;
-    if (!g_banner.loading && alpha >= 1)
+    const char* renderer = g_renderer ? SDL_GetRendererName(g_renderer) : nullptr;
+    char geometry[96];
+    std::snprintf(geometry, sizeof geometry, "%s|%dx%d@%.2f/%.2f|", LAUNCHER_VERSION, tw, th, P.y, D);
+    const std::string key = geometry + std::string(renderer ? renderer : "") + "|" + g_banner.source +
+                            (g_banner.texture || g_banner.deferred ? "" : "|no picture");
+    SDL_Texture* layer = adopt_kept_banner(g_banner_layer, key);
+    if (!layer && g_banner.deferred && g_banner_layer.key != key) want_banner_picture(g_exact_frames);
+    const float alpha = banner_alpha(now_seconds());
+    // While the picture decodes for a new size, the banner last shown
+    // stretches over it.
+    const std::string shows_picture = "|" + g_banner.source;
+    const std::string& last = g_banner_layer.key;
+    SDL_Texture* stale = g_banner.loading && last.size() >= shows_picture.size() &&
+                                 last.compare(last.size() - shows_picture.size(), shows_picture.size(), shows_picture) == 0
+                             ? g_banner_layer.texture
+                             : nullptr;
+    if (g_banner.loading && !stale) g_banner.shown_loading = true;
+    if (!layer && !g_banner.loading && alpha >= 1) {
+        const int draws = g_banner_layer.draws;
         layer = layer_texture(g_banner_layer, key, tw, th, [&](ImDrawList* l) {
             // What lies beneath: the window's background gradient at this
             // height, over every row of the texture (the banner's own height
@@ -226,6 +241,9 @@ void draw_banner(float page_height, const GameInfo& info) {
                                        gradient_at(P.y, D), gradient_at(P.y, D), gradient_at(tb, D), gradient_at(tb, D));
             draw_banner_layer(l, ImVec2(0, 0), W, H, 1);
         });
+        if (g_banner_layer.draws != draws && g_banner.texture) g_banner.unsaved = true;
+    }
+    if (!layer && stale) layer = stale;
     if (layer)
         dl->AddImage(ImTextureRef(reinterpret_cast<ImTextureID>(layer)), P,
                      ImVec2(P.x + static_cast<float>(tw), P.y + static_cast<float>(th)));
