@@ -39,6 +39,7 @@ class Layers : public ::testing::TestWithParam<const char*> {
 protected:
     WindowLeaksExempt exempt;
     void SetUp() override {
+        g_frames_shown = 0;
         ASSERT_TRUE(SDL_Init(SDL_INIT_VIDEO)) << SDL_GetError();
         window = SDL_CreateWindow("layers", W, H, 0);
         ASSERT_NE(window, nullptr);
@@ -74,6 +75,7 @@ protected:
         ImGui_ImplSDLRenderer3_RenderDrawData(ImGui::GetDrawData(), g_renderer);
         SDL_Surface* s = SDL_RenderReadPixels(g_renderer, nullptr);
         SDL_RenderPresent(g_renderer);
+        ++g_frames_shown;   // as the frame loop counts them
         return s;
     }
 

@@ -289,6 +289,25 @@ void draw_frame() {
     draw_capture_overlay();
 }
 
+// Windows that size themselves to their content (the Play page's column)
+// are hidden in their first frame, and a page's scroll bar follows its
+// content one frame late: the first picture would lack the Play button,
+// and everything right of the column would move when the scroll bar comes.
+// These GUI frames, before any input and never rendered, settle the layout.
+constexpr int LAYOUT_PASSES = 2;
+
+void settle_first_layout() {
+    g_layout_pass = true;
+    for (int i = 0; i < LAYOUT_PASSES; ++i) {
+        ImGui_ImplSDLRenderer3_NewFrame();
+        ImGui_ImplSDL3_NewFrame();
+        ImGui::NewFrame();
+        draw_frame();
+        ImGui::EndFrame();
+    }
+    g_layout_pass = false;
+}
+
 }  // namespace
 
 float choose_scale(float display_scale, const char* env_scale) {
@@ -403,6 +422,7 @@ int run_window() {
     wake_open();
     open_frame_stats(std::getenv("QUOR_LAUNCHER_STATS"));
     const int script_end = script_last_frame();
+    settle_first_layout();
     PaceState pace;
     pace.vsync_ok = vsync;
     double clock = NEVER;   // the header's clock turns then
@@ -508,6 +528,7 @@ int run_window() {
         }
         SDL_RenderPresent(g_renderer);
         ++frame_count;
+        g_frames_shown = frame_count;
         note_presented(frame_count);
         if (frame_count == 1 && !quit) {
             // Once the first picture is out: the icon, which is not part of

@@ -23,9 +23,9 @@ void release_layers() {
 SDL_Texture* layer_texture(Layer& layer, const std::string& key, int w, int h,
                            const std::function<void(ImDrawList*)>& draw) {
     if (layer.texture && layer.key == key) return layer.texture;
-    // The first frame draws directly: drawing into textures first would
-    // hold back the window's first picture.
-    if (!g_renderer || w <= 0 || h <= 0 || ImGui::GetFrameCount() <= 1) return nullptr;
+    // The first picture is drawn directly: drawing into textures first
+    // would hold it back.
+    if (!g_renderer || w <= 0 || h <= 0 || g_frames_shown == 0) return nullptr;
     release_layer(layer);
     SDL_Texture* tex = SDL_CreateTexture(g_renderer, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_TARGET, w, h);
     if (!tex) return nullptr;

@@ -18,8 +18,9 @@ struct Layer {
 // The layer's texture of w x h pixels showing key, drawn by draw (in the
 // texture's own coordinates, through the GUI's draw list and renderer
 // backend, so it looks as if drawn in the frame) when the key changed.
-// Null in the GUI's first frame and when the renderer cannot draw into
-// textures: the caller then draws directly. Call between NewFrame and Render.
+// Null until the window's first frame is presented (unless the layer
+// already shows key) and when the renderer cannot draw into textures: the
+// caller then draws directly. Call between NewFrame and Render.
 SDL_Texture* layer_texture(Layer& layer, const std::string& key, int w, int h,
                            const std::function<void(ImDrawList*)>& draw);
 // Forgets the texture (renderer reset, shutdown).

@@ -199,14 +199,8 @@ void draw_banner_layer(ImDrawList* dl, ImVec2 P, float W, float H, float alpha) 
                                 with_alpha(BG_TOP, 0), BG_TOP, BG_TOP);
 }
 
-void draw_banner(float page_height, const GameInfo& info) {
-    const float s = g_scale;
-    const float H = banner_height(page_height, s);
-    const float W = ImGui::GetContentRegionAvail().x;
-    const ImVec2 P = ImGui::GetCursorScreenPos();
-    const float bottom = P.y + H;
-    ImDrawList* dl = ImGui::GetWindowDrawList();
-    refresh_banner(g_exact_frames);
+// The banner's picture, hills and shades at P, as a layer where it can be.
+void draw_banner_picture(ImDrawList* dl, ImVec2 P, float W, float H) {
     // Picture, hills and shades change only with the size and the picture:
     // drawn once into a texture, copied every frame (and kept for the next
     // start, see keep_banner_layer). A picture still loading or fading in is
@@ -249,6 +243,17 @@ void draw_banner(float page_height, const GameInfo& info) {
                      ImVec2(P.x + static_cast<float>(tw), P.y + static_cast<float>(th)));
     else
         draw_banner_layer(dl, P, W, H, alpha);
+}
+
+void draw_banner(float page_height, const GameInfo& info) {
+    const float s = g_scale;
+    const float H = banner_height(page_height, s);
+    const float W = ImGui::GetContentRegionAvail().x;
+    const ImVec2 P = ImGui::GetCursorScreenPos();
+    const float bottom = P.y + H;
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    refresh_banner(g_exact_frames);
+    if (!g_layout_pass) draw_banner_picture(dl, P, W, H);
 
     ImFont* font = ImGui::GetFont();
     const float big = ImGui::GetStyle().FontSizeBase * 2.4f * ImGui::GetStyle().FontScaleDpi;
