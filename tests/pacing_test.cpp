@@ -121,6 +121,15 @@ TEST(Pace, IgnoredVsyncIsNoticedAndFramesAreHeldToTheRefreshRate) {
     for (int i = 1; i <= 50; ++i) note_frame(st, at(i * 0.002), i * 0.002, true);
     for (int i = 1; i < QUICK_FRAMES_LIMIT; ++i) note_frame(st, at(1 + i * 0.002), 1 + i * 0.002, false);
     EXPECT_TRUE(st.vsync_ok);
+    // But even then a wake-up (the game's next line) right after a frame
+    // waits for nearly a period: a stream of them never outruns the display.
+    PaceInput woken = at(st.last_start + 0.002);
+    woken.woken = true;
+    Pace soon = decide_pace(st, woken);
+    EXPECT_FALSE(soon.draw);
+    EXPECT_NEAR(soon.wait, 0.9 * period - 0.002, 1e-9);
+    woken.now = st.last_start + 0.9 * period;
+    EXPECT_TRUE(decide_pace(st, woken).draw);
 
     // Held input drawing as fast as the renderer goes: vsync is ignored.
     double t = 2;

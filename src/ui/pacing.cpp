@@ -14,10 +14,14 @@ Pace decide_pace(const PaceState& st, const PaceInput& in) {
     double deadline = in.hidden ? in.next_tick : std::min(in.next_tick, in.next_change);
     bool wanted = in.woken || in.now >= deadline || (!in.hidden && (in.busy || st.settle > 0));
     if (!wanted) return {false, deadline == NEVER ? NEVER : deadline - in.now};
-    if (!st.vsync_ok) {
-        double earliest = st.last_start + frame_period(in.refresh);
-        if (in.now < earliest) return {false, earliest - in.now};
-    }
+    // A renderer honouring vsync holds back-to-back frames to the display's
+    // rate, but a turn woken after a sleep starts at once, and one whose
+    // vsync is quietly ignored (a VM, a remote desktop) would draw at the
+    // rate of its wake-ups: a game flooding its output would get hundreds
+    // of frames a second. Turns are spaced by at least a period (nearly
+    // one while vsync seems honoured, so a frame never misses its vblank).
+    double earliest = st.last_start + frame_period(in.refresh) * (st.vsync_ok ? 0.9 : 1.0);
+    if (in.now < earliest) return {false, earliest - in.now};
     return {true, 0};
 }
 
