@@ -153,6 +153,10 @@ TEST_F(Window, ShotHasDefaultSizeAndThePalettesBars) {
         EXPECT_TRUE(near(pixel(s, 3, 62), 23, 26, 33));
         EXPECT_TRUE(near(pixel(s, 3, 797), 23, 26, 33));
         EXPECT_TRUE(near(pixel(s, 640, 746), 23, 26, 33));
+        // The separator over the footer is one pixel high across the whole
+        // width (the software renderer once drew its right half two high).
+        Rgba footer = pixel(s, 300, 745);
+        EXPECT_TRUE(near(pixel(s, 900, 745), footer.r, footer.g, footer.b, 1));
         // The gradient runs from BG_TOP at the top edge to BG_BOTTOM at the bottom.
         Rgba upper = pixel(s, 1270, 70), lower = pixel(s, 1270, 740);
         auto expect_grad = [](int top, int bottom, double t) { return top + (bottom - top) * t; };

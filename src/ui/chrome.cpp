@@ -251,7 +251,9 @@ void draw_header() {
     const float H = 64 * s;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     dl->AddRectFilled(ImVec2(0, 0), ImVec2(W, H), HEADER);
-    dl->AddLine(ImVec2(0, H), ImVec2(W, H), IM_COL32(0, 0, 0, 120), 1.0f);
+    // A one-pixel rectangle rather than a line: SDL's software renderer drew
+    // the line's right half two pixels thick.
+    dl->AddRectFilled(ImVec2(0, H), ImVec2(W, H + 1), IM_COL32(0, 0, 0, 120));
     const float text_y = (H - ImGui::GetFontSize()) / 2;
 
     const std::string clock_text = local_time_text(std::time(nullptr), "%H:%M", "");
@@ -315,7 +317,7 @@ void draw_footer() {
     const float F = 56 * s;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     dl->AddRectFilled(ImVec2(0, D - F), ImVec2(W, D), HEADER);
-    dl->AddLine(ImVec2(0, D - F), ImVec2(W, D - F), IM_COL32(0, 0, 0, 120), 1.0f);
+    dl->AddRectFilled(ImVec2(0, D - F), ImVec2(W, D - F + 1), IM_COL32(0, 0, 0, 120));
     const float base_line = ImGui::GetFontSize();
 
     push_font(0.9f);
