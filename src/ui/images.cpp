@@ -147,16 +147,19 @@ void load_banner(std::string path, fs::path kept_file, bool use_kept) {
     wake_ui();
 }
 
+// From now on only a load of path is taken; anything published before is dropped.
+void want_banner_file(const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_shared.mutex);
+    g_shared.banner_wanted = path;
+    g_shared.banner_done = false;
+    g_shared.banner_pixels.clear();
+    g_shared.banner_cached = CachedLayer();
+}
+
 // Starts load_banner for g_banner.source, here when wait or no thread is to be had.
 void start_banner_load(bool use_kept, bool wait) {
     g_banner.loading = true;
-    {
-        std::lock_guard<std::mutex> lock(g_shared.mutex);
-        g_shared.banner_wanted = g_banner.source;
-        g_shared.banner_done = false;
-        g_shared.banner_pixels.clear();
-        g_shared.banner_cached = CachedLayer();
-    }
+    want_banner_file(g_banner.source);
     if (!wait) {
         try {
             std::thread(load_banner, g_banner.source, banner_cache_file(), use_kept).detach();
@@ -175,13 +178,7 @@ void refresh_banner(bool wait) {
     if (candidate != g_banner.source) {
         release_banner();
         g_banner.source = candidate;
-        {
-            std::lock_guard<std::mutex> lock(g_shared.mutex);
-            g_shared.banner_wanted = candidate;
-            g_shared.banner_done = false;
-            g_shared.banner_pixels.clear();
-            g_shared.banner_cached = CachedLayer();
-        }
+        want_banner_file(candidate);
         if (candidate.empty() || !is_file(candidate)) return;
         start_banner_load(true, wait);
     }
