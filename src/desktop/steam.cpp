@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -21,8 +22,10 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/wake.h"
 #include "desktop/shortcut.h"
 #include "desktop/vdf.h"
+#include "discovery/shared.h"
 #include "ui/images.h"
 #include "ui/toast.h"
 
@@ -399,23 +402,63 @@ bool steam_shortcut_present() {
     return g_steam_present;
 }
 
-void steam_shortcut_pressed() {
-    SteamShortcut sc = current_steam_shortcut();
-    fs::path home = home_dir();
-    bool adding = !steam_has(home, sc);
+namespace {
+
+bool g_steam_busy = false;   // UI thread: a press is being carried out
+
+// A press's work with everything it needs, so the worker touches neither the
+// settings nor the UI.
+struct SteamJob {
+    SteamShortcut sc;
+    fs::path home, banner, icon, icon_copy;
+    bool pt = false;
+};
+
+void run_steam_job(const SteamJob& job) {
+    bool adding = !steam_has(job.home, job.sc);
     SteamResult r;
     if (adding) {
         // Steam shows the same icon as the applications menu.
-        std::error_code ec;
-        copy_shortcut_icon(ec);
-        std::string game_dir = S.get("game_dir");
-        fs::path banner, icon = shortcut_icon_source();
-        if (!game_dir.empty()) banner = fs::path(game_dir) / "sce_sys" / "pic1.png";
-        r = steam_add(home, sc, banner, icon);
+        if (!job.icon.empty()) copy_regular_file(job.icon, job.icon_copy);
+        r = steam_add(job.home, job.sc, job.banner, job.icon);
     } else {
-        r = steam_remove(home, sc);
+        r = steam_remove(job.home, job.sc);
     }
-    toast(steam_message(r, adding, steam_running(), g_pt), 8);
+    std::string text = steam_message(r, adding, steam_running(), job.pt);
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        g_shared.steam_message = std::move(text);
+        g_shared.steam_done = true;
+    }
+    wake_ui();
+}
+
+}  // namespace
+
+void steam_shortcut_pressed() {
+    if (g_steam_busy) return;
+    SteamJob job{current_steam_shortcut(), home_dir(), {}, shortcut_icon_source(), shortcut_icon_copy(), g_pt};
+    std::string game_dir = S.get("game_dir");
+    if (!game_dir.empty()) job.banner = fs::path(game_dir) / "sce_sys" / "pic1.png";
+    g_steam_busy = true;
+    try {
+        std::thread(run_steam_job, job).detach();
+    } catch (const std::system_error&) {
+        run_steam_job(job);   // no thread to be had: here
+    }
+}
+
+bool take_steam_result() {
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        if (!g_shared.steam_done) return false;
+        text = std::move(g_shared.steam_message);
+        g_shared.steam_done = false;
+    }
+    g_steam_busy = false;
+    toast(text, 8);
     g_steam_checked_at = -1e9;
     g_steam_seen.clear();
+    return true;
 }

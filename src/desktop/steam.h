@@ -65,5 +65,10 @@ std::string steam_message(const SteamResult& r, bool adding, bool running, bool 
 SteamShortcut current_steam_shortcut();
 // Whether the entry is in Steam; looked up again at most every two seconds.
 bool steam_shortcut_present();
-// The row's press: adds or removes, reports by toast.
+// The row's press: adds or removes on a worker (the pictures take a few
+// tenths of a second), reporting by toast through take_steam_result. A
+// press while one is at work does nothing.
 void steam_shortcut_pressed();
+// On the UI thread, each frame: shows a finished press's toast. True when
+// there was one.
+bool take_steam_result();

@@ -46,6 +46,9 @@ struct Shared {
     std::string banner_identity;
     CachedLayer banner_cached;
     bool banner_done = false;
+    // The toast of a finished Add to Steam (or Remove) press.
+    std::string steam_message;
+    bool steam_done = false;
 };
 
 // Lives for the whole process: detached workers may outlast the frame loop.

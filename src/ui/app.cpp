@@ -20,6 +20,7 @@
 #include "core/runner.h"
 #include "core/settings.h"
 #include "core/wake.h"
+#include "desktop/steam.h"
 #include "discovery/eboot_check.h"
 #include "discovery/folder.h"
 #include "discovery/game_info.h"
@@ -477,6 +478,7 @@ int run_window() {
             apply_folder_picks();
             if (g_shared.scan_done) apply_scan_results();
         }
+        take_steam_result();
         // 7. Save and refresh the icon.
         settle_text_edits(now_seconds());
         if (g_dirty) {
