@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/bytes.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -89,12 +91,6 @@ bool same_key(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string le32(uint32_t v) {
-    std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    return s;
-}
-
 }  // namespace
 
 std::optional<std::vector<VdfNode>> parse_vdf(const std::string& bytes) {
@@ -140,15 +136,13 @@ void vdf_set_int(VdfNode& map, const std::string& key, uint32_t value) {
         return;
     }
     n->type = VDF_INT32;
-    n->value = le32(value);
+    n->value = le32_bytes(value);
     n->children.clear();
 }
 
 uint32_t vdf_int(const VdfNode& node) {
     if (node.type != VDF_INT32 || node.value.size() != 4) return 0;
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(node.value[i]);
-    return v;
+    return load_le32(node.value.data());
 }
 
 VdfNode vdf_string(const std::string& key, const std::string& value) {
@@ -163,7 +157,7 @@ VdfNode vdf_int32(const std::string& key, uint32_t value) {
     VdfNode n;
     n.type = VDF_INT32;
     n.key = key;
-    n.value = le32(value);
+    n.value = le32_bytes(value);
     return n;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/paths.h"
 
 namespace {
@@ -14,14 +15,9 @@ constexpr char MAGIC[8] = {'Q', 'U', 'O', 'R', 'L', 'Y', 'R', '1'};
 constexpr uint32_t MAX_SIDE = 16384;
 constexpr uint32_t MAX_TEXT = 64 * 1024;
 
-void put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
-
 bool get32(std::string_view& in, uint32_t& v) {
     if (in.size() < 4) return false;
-    v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(in[i])) << (8 * i);
+    v = load_le32(in.data());
     in.remove_prefix(4);
     return true;
 }
@@ -45,12 +41,9 @@ std::string picture_identity(const std::filesystem::path& picture) {
 
 std::string encode_layer_cache(const CachedLayer& layer) {
     std::string out(MAGIC, sizeof MAGIC);
-    put32(out, static_cast<uint32_t>(layer.identity.size()));
-    out += layer.identity;
-    put32(out, static_cast<uint32_t>(layer.key.size()));
-    out += layer.key;
-    put32(out, static_cast<uint32_t>(layer.w));
-    put32(out, static_cast<uint32_t>(layer.h));
+    out += le32_bytes(static_cast<uint32_t>(layer.identity.size())) + layer.identity;
+    out += le32_bytes(static_cast<uint32_t>(layer.key.size())) + layer.key;
+    out += le32_bytes(static_cast<uint32_t>(layer.w)) + le32_bytes(static_cast<uint32_t>(layer.h));
     out += layer.pixels;
     return out;
 }
@@ -94,18 +87,14 @@ bool read_layer(SDL_Renderer* renderer, SDL_Texture* texture, CachedLayer& out) 
     if (SDL_SetRenderTarget(renderer, texture)) read = SDL_RenderReadPixels(renderer, nullptr);
     SDL_SetRenderTarget(renderer, before);
     if (!read) return false;
-    SDL_Surface* rows = read->format == SDL_PIXELFORMAT_XRGB8888 ? read : SDL_ConvertSurface(read, SDL_PIXELFORMAT_XRGB8888);
-    bool ok = rows != nullptr && rows->w > 0 && rows->h > 0;
+    bool ok = read->w > 0 && read->h > 0;
     if (ok) {
-        out.w = rows->w;
-        out.h = rows->h;
-        const size_t row = static_cast<size_t>(rows->w) * 4;
-        out.pixels.resize(row * static_cast<size_t>(rows->h));
-        for (int y = 0; y < rows->h; ++y)
-            std::memcpy(out.pixels.data() + row * static_cast<size_t>(y),
-                        static_cast<const char*>(rows->pixels) + static_cast<size_t>(rows->pitch) * static_cast<size_t>(y), row);
+        out.w = read->w;
+        out.h = read->h;
+        out.pixels.resize(static_cast<size_t>(read->w) * static_cast<size_t>(read->h) * 4);
+        ok = SDL_ConvertPixels(read->w, read->h, read->format, read->pixels, read->pitch, SDL_PIXELFORMAT_XRGB8888,
+                               out.pixels.data(), read->w * 4);
     }
-    if (rows && rows != read) SDL_DestroySurface(rows);
     SDL_DestroySurface(read);
     return ok;
 }

@@ -98,10 +98,12 @@ void release_banner() {
     g_banner.identity.clear();
     g_banner.cached = CachedLayer();
     g_banner.deferred = false;
-    g_banner.unsaved = false;
+    g_banner.kept_key.clear();
     g_banner.loading = false;
     g_banner.shown_loading = false;
     g_banner.fade_start = -1e9;
+    // Its layer showed that picture.
+    release_layer(g_banner_layer);
 }
 
 namespace {
@@ -236,16 +238,21 @@ SDL_Texture* adopt_kept_banner(Layer& layer, const std::string& key) {
     release_layer(layer);
     layer.texture = tex;
     layer.key = key;
+    g_banner.kept_key = key;
     return tex;
 }
 
 bool keep_banner_layer(const Layer& layer) {
-    if (!g_banner.unsaved || !layer.texture || !g_renderer || g_banner.identity.empty()) return false;
+    // With the picture decoded, the layer is drawn from it (or is the kept
+    // one, already on disk).
+    if (!layer.texture || !g_banner.texture || layer.key == g_banner.kept_key || !g_renderer ||
+        g_banner.identity.empty())
+        return false;
     CachedLayer kept;
     if (!read_layer(g_renderer, layer.texture, kept)) return false;
     kept.key = layer.key;
     kept.identity = g_banner.identity;
-    g_banner.unsaved = false;
+    g_banner.kept_key = kept.key;
     return write_file_atomic(banner_cache_file(), encode_layer_cache(kept));
 }
 

@@ -20,7 +20,7 @@ struct Texture {
     std::string identity;        // the file's version it came from (picture_identity)
     CachedLayer cached;          // a layer kept from that version, until shown or found not to fit
     bool deferred = false;       // the kept layer stood in: the picture is not decoded yet
-    bool unsaved = false;        // the banner's layer was drawn from the picture and not yet kept
+    std::string kept_key;        // the key of the layer on disk, as adopted or last kept
     bool loading = false;        // source is being decoded off the UI thread
     bool shown_loading = false;  // a frame was drawn while it was
     double fade_start = -1e9;    // when the picture arrived late, to fade it in
@@ -61,10 +61,10 @@ void want_banner_picture(bool wait);
 // Makes layer show the kept layer when that was made for key; the texture,
 // or null (the kept pixels are dropped either way).
 SDL_Texture* adopt_kept_banner(Layer& layer, const std::string& key);
-// Keeps layer, drawn from the picture since it was last kept, in the data
-// folder for the next start. True when it was written.
+// Keeps layer, drawn from the decoded picture, in the data folder for the
+// next start unless that very layer is already there. True when written.
 bool keep_banner_layer(const Layer& layer);
 // The picture's opacity now: below 1 while a late picture fades in.
 float banner_alpha(double now);
-// Destroys the banner texture; call before the renderer goes.
+// Destroys the banner texture and its layer; call before the renderer goes.
 void release_banner();

@@ -215,17 +215,11 @@ void draw_banner_picture(ImDrawList* dl, ImVec2 P, float W, float H) {
     SDL_Texture* layer = adopt_kept_banner(g_banner_layer, key);
     if (!layer && g_banner.deferred && g_banner_layer.key != key) want_banner_picture(g_exact_frames);
     const float alpha = banner_alpha(now_seconds());
-    // While the picture decodes for a new size, the banner last shown
-    // stretches over it.
-    const std::string shows_picture = "|" + g_banner.source;
-    const std::string& last = g_banner_layer.key;
-    SDL_Texture* stale = g_banner.loading && last.size() >= shows_picture.size() &&
-                                 last.compare(last.size() - shows_picture.size(), shows_picture.size(), shows_picture) == 0
-                             ? g_banner_layer.texture
-                             : nullptr;
+    // While the picture decodes for a new size, the banner last shown (a
+    // layer outlives no change of picture) stretches over it.
+    SDL_Texture* stale = g_banner.loading ? g_banner_layer.texture : nullptr;
     if (g_banner.loading && !stale) g_banner.shown_loading = true;
     if (!layer && !g_banner.loading && alpha >= 1) {
-        const int draws = g_banner_layer.draws;
         layer = layer_texture(g_banner_layer, key, tw, th, [&](ImDrawList* l) {
             // What lies beneath: the window's background gradient at this
             // height, over every row of the texture (the banner's own height
@@ -235,7 +229,6 @@ void draw_banner_picture(ImDrawList* dl, ImVec2 P, float W, float H) {
                                        gradient_at(P.y, D), gradient_at(P.y, D), gradient_at(tb, D), gradient_at(tb, D));
             draw_banner_layer(l, ImVec2(0, 0), W, H, 1);
         });
-        if (g_banner_layer.draws != draws && g_banner.texture) g_banner.unsaved = true;
     }
     if (!layer && stale) layer = stale;
     if (layer)
