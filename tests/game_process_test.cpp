@@ -150,7 +150,7 @@ TEST_F(GameRun, SegfaultMakesACrashCopyAndTheErrorToast) {
 
     auto copies = dir_names(data / "crashes");
     ASSERT_EQ(copies.size(), 1u);
-    EXPECT_TRUE(std::regex_match(copies[0], std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_139\.log)"))) << copies[0];
+    EXPECT_TRUE(std::regex_match(copies[0], std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_139\.1\.log)"))) << copies[0];
     EXPECT_EQ(read_text(data / "crashes" / copies[0]), file);
 
     double before = now_seconds();
@@ -205,6 +205,9 @@ TEST_F(GameRun, EscalationWaitsForFourSeconds) {
     ASSERT_TRUE(wait_until([] { return log_has("ready"); }, 20));
     stop_game();
     double t = g_game.stop_time;
+    std::this_thread::sleep_for(50ms);
+    stop_game();
+    EXPECT_EQ(g_game.stop_time, t) << "a second Stop puts the kill off";
     stop_escalation_tick(t + 3.9);
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(g_game.running.load()) << "killed too early";
@@ -212,6 +215,39 @@ TEST_F(GameRun, EscalationWaitsForFourSeconds) {
     stop_escalation_tick(t + 4.1);
     EXPECT_EQ(g_game.stop_time, 0);
     EXPECT_EQ(wait_end(), 137);
+}
+
+// Helpers that inherit the game's output keep the pipe open after the game
+// ended, some of them out of its process group and deaf to SIGTERM.
+TEST_F(GameRun, TheRunEndsWithTheGameNotWithHelpersHoldingItsOutput) {
+    const std::string deaf = "setsid sh -c 'trap \"\" TERM; exec sleep 30' & echo helper $!; ";
+    struct Row { std::string script; bool pidfd, stop; int code; } rows[] = {
+        {"echo before; sleep 30 & echo helper $!; exit 3", true, false, 3},
+        {"echo before; sleep 30 & echo helper $!; exit 3", false, false, 3},
+        {"echo before; " + deaf + "exit 3", true, false, 3},
+        {"echo before; " + deaf + "echo ready; while :; do sleep 0.1; done", true, true, 143},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.script + (row.pidfd ? "" : " (no pidfd)"));
+        g_use_pidfd = row.pidfd;
+        g_log.clear();
+        run(row.script);
+        if (row.stop) {
+            ASSERT_TRUE(wait_until([] { return log_has("ready"); }, 20));
+            stop_game();
+        }
+        auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(wait_end(3), row.code);
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 2.5);
+        g_use_pidfd = true;
+        auto lines = log_lines();
+        EXPECT_EQ(lines.front(), "before");
+        EXPECT_EQ(lines.back(), "— the game exited (code " + std::to_string(row.code) + ") —");
+        EXPECT_TRUE(read_text(data / "last_run.log").ends_with("[exit code " + std::to_string(row.code) + "]\n"));
+        for (const auto& l : lines)
+            if (l.starts_with("helper ")) ::kill(std::stoi(l.substr(7)), SIGKILL);
+        game_end_tick();
+    }
 }
 
 TEST_F(GameRun, StopWithoutAGameDoesNothing) {
@@ -258,7 +294,7 @@ TEST_F(GameRun, TwentyFirstBadRunDeletesOnlyTheOldestCrashCopy) {
     int logs = 0, mine = 0;
     for (const auto& n : names) {
         if (fs::path(n).extension() == ".log") ++logs;
-        if (n.ends_with("_2.log")) ++mine;
+        if (n.ends_with("_2.1.log")) ++mine;
     }
     EXPECT_EQ(logs, 20);
     EXPECT_EQ(mine, 1);
@@ -287,6 +323,53 @@ TEST_F(GameRun, UnwritableDataFolderStillLogsTheRun) {
     EXPECT_EQ(log_lines().back(), "— the game exited (code 5) —");
     EXPECT_TRUE(fs::is_directory(data / "last_run.log" / "x"));
     EXPECT_TRUE(dir_names(data / "crashes").empty());
+}
+
+// A full disk: the file stops where writing failed, the log says so once and
+// keeps the lines that come after.
+TEST_F(GameRun, AFailingDiskStopsTheFileButNotTheLog) {
+    with_tiny_disk([this] {
+        run("i=0; while [ $i -lt 300 ]; do echo \"line $i of the output\"; i=$((i+1)); done; sleep 0.3; echo later");
+        EXPECT_EQ(wait_end(), 0);
+        return 0;
+    });
+    auto lines = log_lines();
+    const std::string note = "[last_run.log stopped at 0 MiB: it could not be written; the game keeps running]";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), note), 1);
+    auto at = std::find(lines.begin(), lines.end(), note);
+    // Line 150 ends before byte 4096: the note follows the read that failed.
+    EXPECT_LT(std::find(lines.begin(), lines.end(), "line 150 of the output"), at);
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "later"), at + 1);
+    EXPECT_EQ(read_text(data / "last_run.log").rfind("line 0 of the output\nline 1 ", 0), 0u);
+    EXPECT_EQ(lines.back(), "— the game exited (code 0) —");
+    std::error_code ec;
+    EXPECT_EQ(fs::file_size(data / "last_run.log", ec), 4096u);
+}
+
+TEST(RunLogFile, StopsAtItsLimitOrOnALowDiskAndAlwaysEndsWithTheExitCode) {
+    TempDir dir;
+    struct Row { uint64_t limit, margin; bool pt; std::string note; size_t kept; } rows[] = {
+        {(1 << 20) + 5, 0, false, "[last_run.log stopped at 1 MiB; the game keeps running]", (1 << 20) + 5},
+        {(1 << 20) + 5, 0, true, "[last_run.log interrompido em 1 MiB; o jogo continua rodando]", (1 << 20) + 5},
+        {RUN_LOG_LIMIT, UINT64_MAX, false, "[last_run.log stopped at 0 MiB: the disk is almost full; the game keeps running]", 0},
+        {RUN_LOG_LIMIT, UINT64_MAX, true, "[last_run.log interrompido em 0 MiB: o disco está quase cheio; o jogo continua rodando]", 0},
+        {RUN_LOG_LIMIT, RUN_LOG_FREE_MARGIN, false, "", 3 << 19},
+    };
+    const std::string half(1 << 19, 'x');
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.note);
+        RunLogFile f;
+        f.fd = ::open((dir / "last_run.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        f.limit = row.limit, f.margin = row.margin, f.pt = row.pt;
+        int stops = 0;
+        for (int i = 0; i < 3; ++i) stops += run_log_write(f, half.data(), half.size());
+        EXPECT_EQ(stops, row.note.empty() ? 0 : 1);
+        if (stops) EXPECT_EQ(run_log_note(f), row.note);
+        run_log_finish(f, 7);
+        EXPECT_EQ(f.fd, -1);
+        std::string want = std::string(row.kept, 'x') + (row.note.empty() ? "" : (row.kept ? "\n" : "") + row.note + "\n") + "[exit code 7]\n";
+        EXPECT_EQ(read_text(dir / "last_run.log"), want);
+    }
 }
 
 // ---- the line splitter ---------------------------------------------------------
@@ -422,9 +505,26 @@ TEST(LogBatch, AReadOfMoreLinesThanTheLogHoldsKeepsTheNewestInOrder) {
 
 TEST(CrashCopies, NamesAndFailureRule) {
     std::time_t t = 1900000000;
-    std::string a = crash_copy_name(t, 139), b = crash_copy_name(t + 3600 * 24 * 40, 6);
-    EXPECT_TRUE(std::regex_match(a, std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_139\.log)"))) << a;
-    EXPECT_LT(a, b) << "names sort oldest first";
+    std::string a = crash_copy_name(t, 139, 7);
+    EXPECT_TRUE(std::regex_match(a, std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_139\.7\.log)"))) << a;
+
+    // The clock going back an hour at every run, or 25 runs in one second:
+    // the copy just made is always among the 20 kept, each under its own name.
+    for (int back : {3600, 0}) {
+        TempDir data;
+        write_file(data / "last_run.log", "run\n");
+        std::vector<std::string> made;
+        for (int i = 0; i < 25; ++i) {
+            write_file(data / "last_run.log", "run " + std::to_string(i) + "\n");
+            make_crash_copy(data.path(), data / "last_run.log", 1, t - back * i);
+            std::vector<std::string> now;
+            for (const auto& e : fs::directory_iterator(data / "crashes")) now.push_back(read_text(e.path()));
+            EXPECT_EQ(now.size(), std::min(i + 1, CRASH_COPIES_KEPT)) << back << " " << i;
+            EXPECT_EQ(std::count(now.begin(), now.end(), "run " + std::to_string(i) + "\n"), 1) << back << " " << i;
+            if (i >= CRASH_COPIES_KEPT)
+                EXPECT_EQ(std::count(now.begin(), now.end(), "run " + std::to_string(i - CRASH_COPIES_KEPT) + "\n"), 0);
+        }
+    }
     EXPECT_TRUE(is_failure(1, false));
     EXPECT_TRUE(is_failure(-1, false));
     EXPECT_FALSE(is_failure(0, false));

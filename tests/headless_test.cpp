@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -265,4 +266,29 @@ TEST_F(HeadlessTest, SavesAreSnapshottedBeforeTheGameReplacesTheLauncher) {
     EXPECT_EQ(o.code, 42);
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(std::distance(fs::directory_iterator(data / "save-snapshots"), fs::directory_iterator()), 1);
+
+    // A game of this data folder runs (from a window or --play): refused,
+    // nothing written.
+    int lock = open((data / ".quor-game.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    fs::remove(data / "quor.ini");
+    o = play({"--play"}, env);
+    close(lock);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err, "The game is already running from another launcher.\n");
+    EXPECT_FALSE(fs::exists(data / "quor.ini"));
+
+    // A launcher killed in a swap left the saves moved aside: they are back
+    // (and snapshotted) before the game starts; quor.ini's temporary file
+    // goes, launcher.ini's is the window's to sweep.
+    write_file(data / "launcher.ini", "game_dir=" + dump.string() + "\n");
+    fs::rename(saves, saves.parent_path() / ".CUSA00000.old-Ab12Cd");
+    write_file(data / ".quor.ini.tmp-Ab12Cd", "half");
+    write_file(data / ".launcher.ini.tmp-Ab12Cd", "half");
+    o = play({"--play"}, env);
+    EXPECT_EQ(o.code, 42) << o.err;
+    EXPECT_EQ(read_text(saves / "SAVE0/data.bin"), "more hours");
+    EXPECT_EQ(std::distance(fs::directory_iterator(data / "save-snapshots"), fs::directory_iterator()), 2);
+    EXPECT_FALSE(fs::exists(data / ".quor.ini.tmp-Ab12Cd"));
+    EXPECT_TRUE(fs::exists(data / ".launcher.ini.tmp-Ab12Cd"));
 }

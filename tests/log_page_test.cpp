@@ -90,6 +90,15 @@ TEST_F(LogPage, CopyTakesEveryLineWithItsLineEnd) {
     g_log.add("");
     g_log.add("ç ✓");
     EXPECT_EQ(log_text_for_copy(), "a\n\nç ✓\n");
+    // The clipboard takes a C string: a NUL must not end the copy.
+    g_log.add(std::string("x\0y\0\0z", 6));
+    EXPECT_EQ(log_text_for_copy(), "a\n\nç ✓\nx\u2400y\u2400\u2400z\n");
+}
+
+TEST(FileUrl, EverythingButUnreservedBytesIsEncoded) {
+    EXPECT_EQ(file_url("/home/a_b-c.d~e/F9"), "file:///home/a_b-c.d~e/F9");
+    EXPECT_EQ(file_url("/jogos/#1 100%?"), "file:///jogos/%231%20100%25%3F");
+    EXPECT_EQ(file_url("/Área/+;=\\\xff"), "file:///%C3%81rea/%2B%3B%3D%5C%FF");
 }
 
 }  // namespace

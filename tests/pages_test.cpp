@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,6 +73,17 @@ TEST_F(Pages, ImportNeverLosesTheCurrentSaves) {
     g_game.running = false;
     EXPECT_EQ(g_toast, "Close the game before importing a save.");
     EXPECT_EQ(tree_listing(saves).size(), mine.size() + 1) << "nothing beside the saves";
+    // A game started by another launcher (--play) on this data folder.
+    int lock = open((dir / "data/.quor-game.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    g_toast.clear();
+    EXPECT_FALSE(import_save({}));
+    EXPECT_EQ(g_toast, "Close the game before importing a save.");
+    g_toast.clear();
+    EXPECT_FALSE(restore_save_snapshot({dir / "data/save-snapshots/x", "x", 0}));
+    EXPECT_EQ(g_toast, "Close the game before restoring a save.");
+    close(lock);
+    EXPECT_EQ(tree_listing(dest()), mine);
 
     // Part way through, a file that cannot be copied (a FIFO, which would
     // also block a naive reader).
@@ -212,6 +225,39 @@ TEST_F(Pages, DesktopEntryAndIconCopy) {
     EXPECT_NE(text.find("Comment=Port nativo para Linux (precisa do seu dump do jogo)\n"), std::string::npos);
     setenv("APPIMAGE", "", 1);
     EXPECT_EQ(shortcut_program(), program);
+    unsetenv("APPIMAGE");
+}
+
+// Exec holds the path as one quoted argument, then as a string value; a path
+// the key file or the menus cannot hold is refused and nothing is written.
+TEST_F(Pages, DesktopEntryQuotesOddPathsAndRefusesUnwritableOnes) {
+    const std::pair<std::string, std::string> rows[] = {   // an empty value: refused
+        {"/My Games/q", R"("/My Games/q")"}, {"/1%/q", R"("/1%%/q")"},   {"/a\"b", R"("/a\\"b")"},
+        {"/a\\b", R"("/a\\\\b")"},           {"/$HOME", R"("/\\$HOME")"}, {"/`id`", R"("/\\`id\\`")"},
+        {"/ç ✓", "\"/ç ✓\""},                {"/a\nb", ""},              {"/\xff", ""},
+        {"/\xc3", ""},                       {"/\xed\xa0\x80", ""},
+    };
+    for (const auto& [path, value] : rows) {
+        std::string exec;
+        EXPECT_EQ(desktop_exec_value(path, exec), !value.empty()) << path;
+        EXPECT_EQ(exec, value) << path;
+    }
+    write_file(dir / "port/launcher/quor.png", "port icon");
+    g_exe_dir = dir / "port/a\"b $c";
+    g_data = dir / "da\\ta";
+    fs::create_directories(g_data);
+    ASSERT_TRUE(desktop_shortcut());
+    fs::path entry = dir / "home/.local/share/applications/quor-pc.desktop";
+    const std::string text = read_text(entry), top = dir.path().string();
+    EXPECT_NE(text.find("\nExec=\"" + top + "/port/a\\\\\"b \\\\$c/quor-launcher\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nIcon=" + top + "/da\\\\ta/quor-pc.png\n"), std::string::npos) << text;
+    fs::remove(entry);
+    for (const char* program : {"/opt/a\nb.AppImage", "/opt/100%/quor.AppImage"}) {
+        setenv("APPIMAGE", program, 1);
+        EXPECT_FALSE(desktop_shortcut());
+        EXPECT_EQ(g_toast.rfind("The launcher's path ", 0), 0u) << g_toast;
+        EXPECT_FALSE(fs::exists(entry));
+    }
     unsetenv("APPIMAGE");
 }
 

@@ -56,6 +56,18 @@ TEST_F(FindPaths, OverridesAreUsedVerbatimAndDataIsCreated) {
     EXPECT_EQ(g_port.string(), port_dir);
     EXPECT_EQ(g_data, data_dir);
     EXPECT_TRUE(fs::is_directory(data_dir));
+
+    // Relative ones are made absolute once: the game runs in another folder.
+    std::error_code ec;
+    fs::path cwd = fs::current_path();
+    fs::current_path(dir.path());
+    setenv("QUOR_PORT_DIR", "port", 1);
+    setenv("QUOR_DATA_DIR", "rel/data", 1);
+    find_paths();
+    fs::current_path(cwd);
+    EXPECT_EQ(g_port, dir / "port");
+    EXPECT_EQ(g_data, dir / "rel/data");
+    EXPECT_TRUE(fs::is_directory(dir / "rel/data"));
 }
 
 TEST_F(FindPaths, PortOverrideWithoutStarterFallsBackToExecutableFolder) {

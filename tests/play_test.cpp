@@ -5,10 +5,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 
 #include "core/globals.h"
+#include "core/instance.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "discovery/shared.h"
@@ -131,10 +134,19 @@ TEST_F(Play, SpawnFailureIsReportedInPortuguese) {
 
 TEST_F(Play, PlayStartsTheGameAndASecondPressStopsIt) {
     S.set("game_dir", game.path().string());
+    // A game of this data folder started by another launcher (--play).
+    int lock = open((data / ".quor-game.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    play_pressed();
+    close(lock);
+    EXPECT_FALSE(g_game.running.load());
+    EXPECT_EQ(g_toast, "The game is already running from another launcher.");
+
     g_log.add("from the last run");
     play_pressed();
     ASSERT_TRUE(g_game.running.load());
     EXPECT_EQ(g_toast, "Preparing the game; it opens in its own window…");
+    EXPECT_TRUE(game_running_elsewhere(g_data)) << "another launcher's --play sees this run";
     EXPECT_NEAR(g_toast_until - now_seconds(), 6.0, 0.5);
     EXPECT_TRUE(fs::exists(data / "launcher.ini"));
     EXPECT_TRUE(fs::exists(data / "quor.ini")) << "key bindings are written before the start";
@@ -152,6 +164,8 @@ TEST_F(Play, PlayStartsTheGameAndASecondPressStopsIt) {
     EXPECT_EQ(g_game.exit_code.load(), 128 + SIGTERM);
     g_toast.clear();
     EXPECT_TRUE(game_end_tick());
+    release_run_lock();
+    EXPECT_FALSE(game_running_elsewhere(g_data));
     EXPECT_EQ(g_toast, "") << "a stopped game shows no error";
     EXPECT_FALSE(fs::exists(data / "crashes"));
     EXPECT_EQ(log_lines().back(), "— the game exited (code 143) —");

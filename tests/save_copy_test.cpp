@@ -36,13 +36,12 @@ TEST(SaveCopy, CopyKeepsBytesModesAndTimesAndCompareSeesEveryDifference) {
     EXPECT_TRUE(error.empty());
     EXPECT_EQ(read_text(dir / "b/SAVE0/data.bin"), read_text(a / "SAVE0/data.bin"));
     EXPECT_TRUE(fs::is_directory(dir / "b/SAVE1/deep/er"));
-    EXPECT_FALSE(fs::is_symlink(dir / "b/link.bin")) << "a link is copied as the file it names";
-    EXPECT_EQ(read_text(dir / "b/link.bin"), "linked");
+    EXPECT_EQ(fs::read_symlink(dir / "b/link.bin"), dir / "elsewhere.bin") << "a link is copied as a link";
     EXPECT_EQ(fs::status(dir / "b/SAVE0/param.sfo").permissions() & fs::perms::all, fs::perms(0600));
     struct stat st{};
     ASSERT_EQ(stat((dir / "b/empty").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
-    EXPECT_EQ(tree_bytes(dir / "b"), 200003u + 1 + 6);
+    EXPECT_EQ(tree_bytes(dir / "b"), 200003u + 1) << "what a link leads to is no part of the save";
 
     EXPECT_TRUE(same_tree(a, dir / "b"));
     EXPECT_FALSE(copy_tree(a, dir / "b", error)) << "never copies over a folder that holds something";
@@ -58,6 +57,11 @@ TEST(SaveCopy, CopyKeepsBytesModesAndTimesAndCompareSeesEveryDifference) {
     fs::remove(dir / "b/SAVE1/deep/er");
     write_file(dir / "b/SAVE1/deep/er", "");
     EXPECT_FALSE(same_tree(a, dir / "b")) << "a file where a folder was";
+    fs::remove(dir / "b/SAVE1/deep/er");
+    fs::create_directory(dir / "b/SAVE1/deep/er");
+    fs::remove(dir / "b/link.bin");
+    fs::create_symlink(dir / "other.bin", dir / "b/link.bin");
+    EXPECT_FALSE(same_tree(a, dir / "b")) << "a link to somewhere else";
     EXPECT_FALSE(same_tree(a, dir / "missing"));
     EXPECT_FALSE(same_tree(a / "empty", a / "empty")) << "only folders are trees";
 }
@@ -72,14 +76,14 @@ TEST(SaveCopy, CopyReportsWhatFailedAndNeverBlocksOrLoops) {
     EXPECT_EQ(error, (a / "pipe").string() + ": not a file or folder");
     fs::remove(a / "pipe");
 
+    // Links stay links: a loop or a dangling one is copied as it is, never followed.
     fs::create_symlink(a, a / "loop");
-    EXPECT_FALSE(copy_tree(a, dir / "c", error));
-    EXPECT_NE(error.find("Too many levels of symbolic links"), std::string::npos) << error;
-    fs::remove(a / "loop");
-
     fs::create_symlink(dir / "gone", a / "dangling");
-    EXPECT_FALSE(copy_tree(a, dir / "d", error));
-    EXPECT_EQ(error, (a / "dangling").string() + ": No such file or directory");
+    EXPECT_TRUE(copy_tree(a, dir / "c", error)) << error;
+    EXPECT_EQ(tree_listing(dir / "c").size(), 3u);
+    EXPECT_EQ(fs::read_symlink(dir / "c/loop"), a);
+    EXPECT_TRUE(same_tree(a, dir / "c"));
+    fs::remove(a / "loop");
     fs::remove(a / "dangling");
 
     write_file(a / "big.bin", std::string(100000, 'b'));
@@ -114,6 +118,20 @@ TEST(SaveCopy, ReplaceKeepsEveryOlderBackupUnderItsOwnName) {
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(read_text(dir / "other/CUSA00000/slot"), "two");
     EXPECT_EQ(entries(dir / "other"), 1u);
+
+    // A save folder that is a link (to a synced folder) stays one, in both
+    // modes: the folder it leads to takes the new saves.
+    write_file(dir / "synced/CUSA00000/slot", "synced");
+    fs::create_directories(dir / "linked");
+    fs::create_symlink(dir / "synced/CUSA00000", dir / "linked/CUSA00000");
+    for (OldSaves mode : {OldSaves::Backup, OldSaves::Discard}) {
+        r = replace_with_copy(dir / "src/four", dir / "linked/CUSA00000", mode, 0);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_TRUE(fs::is_symlink(dir / "linked/CUSA00000"));
+        EXPECT_EQ(read_text(dir / "synced/CUSA00000/slot"), "four");
+    }
+    EXPECT_EQ(read_text(dir / "synced/CUSA00000.bak/slot"), "synced");
+    EXPECT_EQ(entries(dir / "linked"), 1u);
 }
 
 TEST(SaveCopy, FailedReplaceLeavesTheDestinationAndItsBackupsAlone) {
@@ -143,6 +161,19 @@ TEST(SaveCopy, FailedReplaceLeavesTheDestinationAndItsBackupsAlone) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(read_text(dir / "file/CUSA00000"), "not a folder");
     EXPECT_EQ(entries(dir / "file"), 1u);
+
+    // A launcher killed between the renames of a swap left no save folder:
+    // the saves come back from where they were moved (older versions moved
+    // them straight to .bak), and the scratch copies go.
+    for (bool legacy : {false, true}) {
+        TempDir t;
+        write_file(t / "saves/CUSA00000.bak/slot", "backup");
+        write_file(t / "saves/.CUSA00000.new-abcdef/slot", "copy");
+        if (!legacy) write_file(t / "saves/.CUSA00000.old-ghijkl/slot", "moved");
+        recover_interrupted_swap(t / "saves/CUSA00000");
+        EXPECT_EQ(read_text(t / "saves/CUSA00000/slot"), legacy ? "backup" : "moved");
+        EXPECT_EQ(entries(t / "saves"), legacy ? 1u : 2u);
+    }
 }
 
 }  // namespace

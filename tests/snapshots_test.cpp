@@ -27,6 +27,9 @@ protected:
 
 constexpr std::time_t T0 = 1765288800;   // a fixed moment; names follow the local time zone
 
+// The folder name of the n-th snapshot made, at t.
+std::string nth(std::time_t t, int n) { return snapshot_name(t) + "." + std::to_string(n); }
+
 TEST_F(Snapshots, OneNewSnapshotPerChangedStartAndTheNewestTenKept) {
     EXPECT_EQ(snapshot_before_start(saves(), snaps(), T0, false), "") << "no saves, nothing to say";
     fs::create_directories(saves());
@@ -36,8 +39,8 @@ TEST_F(Snapshots, OneNewSnapshotPerChangedStartAndTheNewestTenKept) {
     write_file(saves() / "SAVE0/data.bin", "progress 0");
     std::string line = snapshot_before_start(saves(), snaps(), T0, false);
     ASSERT_EQ(names().size(), 1u);
-    EXPECT_EQ(names()[0], snapshot_name(T0));
-    EXPECT_EQ(line, "Save snapshot kept in " + (snaps() / snapshot_name(T0)).string());
+    EXPECT_EQ(names()[0], nth(T0, 1));
+    EXPECT_EQ(line, "Save snapshot kept in " + (snaps() / nth(T0, 1)).string());
     EXPECT_EQ(tree_listing(snaps() / names()[0]), tree_listing(saves()));
 
     // Unchanged: no new snapshot, in either language.
@@ -49,7 +52,7 @@ TEST_F(Snapshots, OneNewSnapshotPerChangedStartAndTheNewestTenKept) {
     // Changed again within the same second: a name of its own that sorts after.
     write_file(saves() / "SAVE0/data.bin", "progress 1");
     EXPECT_EQ(snapshot_before_start(saves(), snaps(), T0, true).rfind("Cópia do save guardada em ", 0), 0u);
-    EXPECT_EQ(names(), (std::vector<std::string>{snapshot_name(T0) + "_02", snapshot_name(T0)}));
+    EXPECT_EQ(names(), (std::vector<std::string>{nth(T0, 2), nth(T0, 1)}));
 
     // Same size, other bytes, is a change too; ten more starts keep ten.
     for (int i = 2; i <= 11; ++i) {
@@ -58,10 +61,24 @@ TEST_F(Snapshots, OneNewSnapshotPerChangedStartAndTheNewestTenKept) {
     }
     std::vector<std::string> kept = names();
     ASSERT_EQ(kept.size(), SNAPSHOTS_KEPT);
-    EXPECT_EQ(kept.front(), snapshot_name(T0 + 1100));
-    EXPECT_EQ(kept.back(), snapshot_name(T0 + 200));
+    EXPECT_EQ(kept.front(), nth(T0 + 1100, 12));
+    EXPECT_EQ(kept.back(), nth(T0 + 200, 3));
     EXPECT_EQ(read_text(snaps() / kept.front() / "SAVE0/data.bin"), "progress 1");
     EXPECT_EQ(entries(snaps()), SNAPSHOTS_KEPT) << "nothing else in the folder";
+
+    // The clock an hour behind the newest (daylight saving ended), or many
+    // starts in one second: the snapshot just made is the newest and stays,
+    // and the line names a folder that exists.
+    for (std::time_t t : {T0 - 3600, T0 - 3600, T0 - 3600, T0 - 7200}) {
+        write_file(saves() / "SAVE0/data.bin", "progress at " + std::to_string(t) + " " + std::to_string(names().size()) +
+                                                   kept.front());
+        line = snapshot_before_start(saves(), snaps(), t, false);
+        kept = names();
+        ASSERT_EQ(kept.size(), SNAPSHOTS_KEPT);
+        EXPECT_EQ(line, "Save snapshot kept in " + (snaps() / kept.front()).string());
+        EXPECT_EQ(tree_listing(snaps() / kept.front()), tree_listing(saves()));
+    }
+    EXPECT_EQ(kept.back(), nth(T0 + 600, 7)) << "the oldest made went, not the latest";
 }
 
 TEST_F(Snapshots, AFailedSnapshotLeavesNothingAndCountsForNothing) {
@@ -88,9 +105,32 @@ TEST_F(Snapshots, AFailedSnapshotLeavesNothingAndCountsForNothing) {
     write_file(snaps() / ".partial-2000-01-01_00-00-00/x", "half");
     write_file(snaps() / "notes.txt", "the player's");
     snapshot_before_start(saves(), snaps(), T0 + 3, false);
-    EXPECT_EQ(names(), (std::vector<std::string>{snapshot_name(T0 + 3), snapshot_name(T0)}));
+    EXPECT_EQ(names(), (std::vector<std::string>{nth(T0 + 3, 2), nth(T0, 1)}));
     EXPECT_FALSE(fs::exists(snaps() / ".partial-2000-01-01_00-00-00"));
     EXPECT_EQ(read_text(snaps() / "notes.txt"), "the player's") << "only snapshots are pruned or cleaned";
+
+    // A deletion that stops half way (a launcher killed; here a folder that
+    // refuses it) never leaves a half snapshot in the list.
+    EXPECT_EQ(run_in_child([] {
+                  char tmpl[] = "/tmp/quor-prune-XXXXXX";
+                  if (!mkdtemp(tmpl)) return 2;
+                  const fs::path d = tmpl;
+                  for (int i = 1; i <= 3; ++i) {
+                      fs::path snap = d / nth(T0 + i, i);
+                      write_file(snap / "locked/b", "b");
+                      for (int f = 0; f < 5; ++f) write_file(snap / ("f" + std::to_string(f)), "f");
+                      chmod((snap / "locked").c_str(), 0500);
+                  }
+                  prune_snapshots(d, 1);
+                  bool whole = true;
+                  for (const Snapshot& snap : list_snapshots(d)) whole = whole && tree_listing(snap.path).size() == 7;
+                  size_t listed = list_snapshots(d).size();
+                  for (const auto& e : fs::recursive_directory_iterator(d))
+                      if (e.is_directory()) chmod(e.path().c_str(), 0700);
+                  fs::remove_all(d);
+                  return whole && listed == 1 ? 0 : 1;
+              }, true),
+              0);
 }
 
 TEST_F(Snapshots, RestoreSwapsAndKeepsTheReplacedSavesAsASnapshot) {
@@ -102,7 +142,7 @@ TEST_F(Snapshots, RestoreSwapsAndKeepsTheReplacedSavesAsASnapshot) {
     write_file(saves() / "SAVE0/data.bin", "current");
     write_file(saves() / "SAVE9/new.bin", "made after the last start");
     const auto current = tree_listing(saves());
-    fs::path oldest = snaps() / snapshot_name(T0);
+    fs::path oldest = snaps() / nth(T0, 1);
 
     RestoreResult r = restore_snapshot(oldest, saves(), snaps(), T0 + 50);
     ASSERT_TRUE(r.ok) << r.error;
@@ -112,7 +152,7 @@ TEST_F(Snapshots, RestoreSwapsAndKeepsTheReplacedSavesAsASnapshot) {
     EXPECT_EQ(tree_listing(r.before.path), current) << "the restore can be undone";
     std::vector<std::string> kept = names();
     EXPECT_EQ(kept.size(), SNAPSHOTS_KEPT);
-    EXPECT_EQ(kept.front(), snapshot_name(T0 + 50));
+    EXPECT_EQ(kept.front(), nth(T0 + 50, 11));
     EXPECT_EQ(entries(saves().parent_path()), 1u) << "no scratch folders left beside the saves";
 
     // Undo: the replaced saves come back; the restored ones become a snapshot in turn.
@@ -136,7 +176,7 @@ TEST_F(Snapshots, ARestoreThatFailsPartWayLeavesTheSavesByteForByte) {
     const auto before = tree_listing(dir.path());
 
     RestoreResult r;
-    with_tiny_disk([&] { r = restore_snapshot(snaps() / snapshot_name(T0), saves(), snaps(), T0 + 2); return 0; });
+    with_tiny_disk([&] { r = restore_snapshot(snaps() / nth(T0, 1), saves(), snaps(), T0 + 2); return 0; });
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("File too large"), std::string::npos) << r.error;
     EXPECT_EQ(r.before.outcome, SnapshotOutcome::Unchanged);
@@ -145,7 +185,7 @@ TEST_F(Snapshots, ARestoreThatFailsPartWayLeavesTheSavesByteForByte) {
 
     // Saves that cannot be snapshotted are never replaced.
     ASSERT_EQ(mkfifo((saves() / "pipe").c_str(), 0644), 0);
-    r = restore_snapshot(snaps() / snapshot_name(T0), saves(), snaps(), T0 + 3);
+    r = restore_snapshot(snaps() / nth(T0, 1), saves(), snaps(), T0 + 3);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.before.outcome, SnapshotOutcome::Failed);
     EXPECT_EQ(read_text(saves() / "SAVE0/data.bin"), "current");

@@ -364,6 +364,23 @@ TEST_F(SteamRow, PlayerArtworkAndUnreadableListsAreLeftAlone) {
     EXPECT_EQ(steam_message(SteamResult{}, true, false, false).rfind("Steam was not found", 0), 0u);
 }
 
+// Steam has no escape for a double quote inside its quoted Exe: such a path
+// is refused, and no list, backup, picture or icon copy is touched.
+TEST_F(SteamRow, APathSteamCannotQuoteChangesNothing) {
+    EXPECT_TRUE(steam_shortcut_writable(launcher_shortcut("/opt/My $Games/100%/quor-launcher", "/d/i.png")));
+    EXPECT_FALSE(steam_shortcut_writable(launcher_shortcut("/opt/a\nb/quor-launcher", "/d/i.png")));
+    const std::string theirs = shortcuts_file(E0);
+    write_file(user2() / "shortcuts.vdf", theirs);
+    setenv("APPIMAGE", "/opt/a\"b.AppImage", 1);
+    press_steam_row();
+    unsetenv("APPIMAGE");
+    EXPECT_EQ(g_toast.rfind("Not added to Steam: the launcher's path holds a double quote", 0), 0u) << g_toast;
+    EXPECT_FALSE(fs::exists(user1() / "shortcuts.vdf"));
+    EXPECT_EQ(read_text(user2() / "shortcuts.vdf"), theirs);
+    EXPECT_FALSE(fs::exists(user2() / "shortcuts.vdf.bak"));
+    EXPECT_FALSE(fs::exists(g_data / "quor-pc.png"));
+}
+
 TEST(SteamMessage, RunningSteamIsToldToRestart) {
     SteamResult r;
     r.users = r.changed = 1;

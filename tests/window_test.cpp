@@ -10,6 +10,8 @@
 #include <functional>
 #include <map>
 #include <spawn.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -365,8 +367,13 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndAQuitRequestStillEndsIt) {
         std::string text = read_text(stats);
         return text.rfind("frames ", 0) == 0 ? std::atoi(text.c_str() + 7) : -1;
     };
-    int idle_frames = -1;
+    int idle_frames = -1, raised_frames = -1;
+    Launch second;
     std::chrono::steady_clock::time_point asked;
+    // What a launcher killed while saving left behind; this start sweeps it.
+    write_file(dir / "data/.launcher.ini.tmp-Ab12Cd", "half a save");
+    write_file(dir / "data/.quor.ini.tmp-Ab12Cd", "half a save");
+    write_file(dir / "data/save-snapshots/.deleting-2025-01-01_00-00-00.3/a", "half deleted");
     Launch r = run_launcher(env, 60, [&](pid_t pid) {
         // Start-up settles once the GPU probe has answered and was drawn.
         int last = -2;
@@ -377,6 +384,12 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndAQuitRequestStillEndsIt) {
         int before = frames();
         std::this_thread::sleep_for(std::chrono::seconds(2));
         idle_frames = frames() - before;
+        // A second start on the same data folder brings this window forward
+        // (a turn is drawn) and ends at once.
+        before = frames();
+        second = run_launcher(env, 20);
+        wait_until([&] { return frames() > before; }, 3);
+        raised_frames = frames() - before;
         asked = std::chrono::steady_clock::now();
         kill(pid, SIGTERM);
     });
@@ -387,6 +400,18 @@ TEST_F(Window, AnIdleWindowDrawsNothingAndAQuitRequestStillEndsIt) {
     // The clock's minute may turn once in between.
     EXPECT_LE(idle_frames, 1) << "frames drawn while nothing changed";
     EXPECT_LT(quit_took, 3) << "a quit request did not wake the idle launcher at once";
+    EXPECT_EQ(second.code, 0);
+    EXPECT_GT(raised_frames, 0) << "the first window was not asked to come forward";
+    EXPECT_EQ(tree_listing(dir / "data/save-snapshots").size(), 0u);
+    EXPECT_FALSE(fs::exists(dir / "data/.launcher.ini.tmp-Ab12Cd"));
+    EXPECT_FALSE(fs::exists(dir / "data/.quor.ini.tmp-Ab12Cd"));
+
+    // A window that holds the folder but cannot be asked: the start says so and ends.
+    int lock = open((dir / "data/.quor-window.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    second = run_launcher(env, 20);
+    close(lock);
+    EXPECT_EQ(second.code, 1);
 }
 
 }  // namespace

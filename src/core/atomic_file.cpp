@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -106,6 +107,26 @@ bool follow_links(const fs::path& path, fs::path& target) {
     return false;
 }
 
+fs::path atomic_temp_prefix(const fs::path& target) {
+    return target.parent_path() / ("." + target.filename().string() + ".tmp-");
+}
+
+void sweep_atomic_leftovers(const fs::path& path) {
+    fs::path target;
+    if (!follow_links(path, target)) return;
+    const std::string prefix = atomic_temp_prefix(target).filename().string();
+    std::error_code ec;
+    std::vector<fs::path> found;
+    fs::directory_iterator it(target.parent_path(), ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        // mkostemp's six letters, and only plain files: nothing else has that name.
+        if (name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0 && it->is_regular_file(ec))
+            found.push_back(it->path());
+    }
+    for (const fs::path& p : found) ::unlink(p.c_str());
+}
+
 bool write_file_atomic(const fs::path& path, const std::string& data, bool* in_place) {
     if (in_place) *in_place = false;
     fs::path target;
@@ -120,7 +141,7 @@ bool write_file_atomic(const fs::path& path, const std::string& data, bool* in_p
     mode_t mode = exists ? (st.st_mode & 07777) : 0644;
     mode |= S_IRUSR | S_IWUSR;
 
-    std::string tmpl = target.string() + ".XXXXXX";
+    std::string tmpl = atomic_temp_prefix(target).string() + "XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) {
         int err = errno;

@@ -14,6 +14,13 @@
 // is returned.
 bool write_file_atomic(const std::filesystem::path& path, const std::string& data, bool* in_place = nullptr);
 
+// The temporary files of write_file_atomic are named after the file they
+// replace, ".NAME.tmp-" and six letters, beside it. sweep_atomic_leftovers
+// deletes those a killed launcher left for path; call it only while no
+// other launcher can be writing path.
+std::filesystem::path atomic_temp_prefix(const std::filesystem::path& target);
+void sweep_atomic_leftovers(const std::filesystem::path& path);
+
 enum class ReadStatus {
     ok,
     missing,      // no such file (a dangling link included)

@@ -5,9 +5,11 @@
 #include <cstring>
 
 #include "core/globals.h"
+#include "core/instance.h"
 #include "core/paths.h"
 #include "core/settings.h"
 #include "launch/headless.h"
+#include "launch/snapshots.h"
 #include "ui/app.h"
 #include "ui/toast.h"
 
@@ -39,6 +41,21 @@ int launcher_main(int argc, char** argv) {
     if (play >= 0) {
         if (g_settings_unreadable) std::fprintf(stderr, "%s\n", settings_unreadable_text());
         return play_without_window(argc, argv, play + 1);
+    }
+    // One window per data folder: a second start brings the first to the front.
+    bool open_elsewhere = false;
+    int window_lock = take_window_lock(g_data, &open_elsewhere);
+    if (open_elsewhere) {
+        if (ask_window_to_raise(g_data)) return 0;
+        std::fprintf(stderr, "%s\n", launcher_open_text());
+        return 1;
+    }
+    if (window_lock >= 0) {
+        // What a killed launcher left, while no other one can be at work here.
+        int game_lock = take_game_lock(g_data, false);
+        if (game_lock >= 0) sweep_leftovers(true);
+        release_lock(game_lock);
+        listen_for_raise(g_data);
     }
     if (g_settings_unreadable) toast(settings_unreadable_text(), 8);
     return run_window();

@@ -31,17 +31,23 @@ void find_paths() {
         std::error_code ec;
         g_exe_dir = fs::current_path(ec);
     }
+    // Made absolute once, here: the game runs in the data folder, so a
+    // relative starter path or ORN_CONFIG would name something else there.
+    std::error_code ec;
+    auto absolute = [&ec](const char* p) {
+        fs::path a = fs::absolute(p, ec);
+        return ec ? fs::path(p) : a;
+    };
     fs::path candidate;
     if (const char* p = env_nonempty("QUOR_PORT_DIR"))
-        candidate = p;
+        candidate = absolute(p);
     else
         candidate = g_exe_dir.parent_path();
     g_port = is_file(candidate / PORT_STARTER) ? candidate : g_exe_dir;
     if (const char* d = env_nonempty("QUOR_DATA_DIR"))
-        g_data = d;
+        g_data = absolute(d);
     else
         g_data = g_port;
-    std::error_code ec;
     fs::create_directories(g_data, ec);
 }
 

@@ -43,7 +43,7 @@ int open_regular(const fs::path& p, struct stat& st, int& err) {
         return -1;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = S_ISREG(st.st_mode) ? errno : EINVAL;
+        err = S_ISREG(st.st_mode) || st.st_mode == 0 ? errno : EINVAL;
         ::close(fd);
         return -1;
     }
@@ -120,11 +120,23 @@ bool copy_dir(const fs::path& from, const fs::path& to, int depth, bool sync, st
         const fs::path src = it->path();
         const fs::path dst = to / src.filename();
         struct stat st{};
-        if (::stat(src.c_str(), &st) != 0) {   // follows links; a dangling one fails here
+        if (::lstat(src.c_str(), &st) != 0) {
             error = fail_text(src, errno);
             return false;
         }
-        if (S_ISDIR(st.st_mode)) {
+        if (S_ISLNK(st.st_mode)) {
+            // Copied as the link it is: following it would copy whatever it
+            // leads to (a synced folder, a loop) into every snapshot.
+            fs::path target = fs::read_symlink(src, ec);
+            if (ec) {
+                error = fail_text(src, ec);
+                return false;
+            }
+            if (::symlink(target.c_str(), dst.c_str()) != 0) {
+                error = fail_text(dst, errno);
+                return false;
+            }
+        } else if (S_ISDIR(st.st_mode)) {
             if (::mkdir(dst.c_str(), 0700) != 0) {
                 error = fail_text(dst, errno);
                 return false;
@@ -196,8 +208,12 @@ bool same_dir(const fs::path& a, const fs::path& b, int depth) {
     if (!list_names(a, na) || !list_names(b, nb) || na != nb) return false;
     for (const std::string& name : na) {
         struct stat sa{}, sb{};
-        if (::stat((a / name).c_str(), &sa) != 0 || ::stat((b / name).c_str(), &sb) != 0) return false;
-        if (S_ISDIR(sa.st_mode) && S_ISDIR(sb.st_mode)) {
+        if (::lstat((a / name).c_str(), &sa) != 0 || ::lstat((b / name).c_str(), &sb) != 0) return false;
+        if (S_ISLNK(sa.st_mode) && S_ISLNK(sb.st_mode)) {
+            std::error_code ea, eb;
+            fs::path la = fs::read_symlink(a / name, ea), lb = fs::read_symlink(b / name, eb);
+            if (ea || eb || la != lb) return false;
+        } else if (S_ISDIR(sa.st_mode) && S_ISDIR(sb.st_mode)) {
             if (!same_dir(a / name, b / name, depth + 1)) return false;
         } else if (S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode)) {
             if (sa.st_size != sb.st_size || !same_bytes(a / name, b / name)) return false;
@@ -215,7 +231,7 @@ std::uintmax_t dir_bytes(const fs::path& p, int depth) {
     fs::directory_iterator it(p, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
         struct stat st{};
-        if (::stat(it->path().c_str(), &st) != 0) continue;
+        if (::lstat(it->path().c_str(), &st) != 0) continue;   // a link holds no bytes of the save
         if (S_ISDIR(st.st_mode))
             total += dir_bytes(it->path(), depth + 1);
         else if (S_ISREG(st.st_mode))
@@ -290,19 +306,90 @@ std::uintmax_t tree_bytes(const fs::path& p) { return dir_bytes(p, 0); }
 
 std::string compact_stamp(std::time_t t) { return local_time_text(t, "%Y%m%d-%H%M%S", "00000000-000000"); }
 
+namespace {
+
+const char* const NEW_TAG = ".new-";
+const char* const OLD_TAG = ".old-";
+
+// The kernel's exchange of two names in one step, where the file system has it.
+enum class Exchange { done, unsupported, failed };
+
+Exchange exchange(const fs::path& a, const fs::path& b) {
+    if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return Exchange::done;
+    return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP || errno == EOPNOTSUPP ? Exchange::unsupported
+                                                                                         : Exchange::failed;
+}
+
+// A save folder that is a link (to a synced folder) keeps its link: the
+// swap happens beside the folder it leads to.
+fs::path swap_target(const fs::path& dest) {
+    fs::path target;
+    return follow_links(dest, target) ? target : dest;
+}
+
+// Scratch folders of earlier swaps beside target: ".NAME.new-*" and ".NAME.old-*".
+void leftover_scratch(const fs::path& target, std::vector<fs::path>& news, std::vector<fs::path>& olds) {
+    const std::string name = target.filename().string();
+    const std::string new_prefix = "." + name + NEW_TAG, old_prefix = "." + name + OLD_TAG;
+    std::error_code ec;
+    fs::directory_iterator it(target.parent_path(), ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        const std::string n = it->path().filename().string();
+        if (n.rfind(new_prefix, 0) == 0) news.push_back(it->path());
+        if (n.rfind(old_prefix, 0) == 0) olds.push_back(it->path());
+    }
+}
+
+}  // namespace
+
+void recover_interrupted_swap(const fs::path& dest) {
+    const fs::path target = swap_target(dest);
+    const fs::path bak = target.parent_path() / (target.filename().string() + ".bak");
+    std::vector<fs::path> news, olds;
+    leftover_scratch(target, news, olds);
+    if (news.empty() && olds.empty()) return;
+    std::error_code ec;
+    if (!has_entries(target)) {
+        // Killed between moving the saves aside and moving the new ones in:
+        // the saves come back from where they were moved.
+        fs::path back;
+        if (!olds.empty()) {
+            back = olds.back();
+            olds.pop_back();
+        } else if (!news.empty() && has_entries(bak)) {
+            back = bak;   // older versions moved the saves straight to .bak
+        }
+        if (!back.empty()) {
+            if (exists_here(target)) fs::remove(target, ec);   // an empty folder at most
+            move(back, target);
+        }
+    }
+    for (const fs::path& old : olds) {
+        // Saves moved aside that never reached their backup become it;
+        // otherwise they are the replaced saves of a restore, which kept a
+        // snapshot of them first.
+        if (!exists_here(bak) && move(old, bak)) continue;
+        fs::remove_all(old, ec);
+    }
+    // Copies that never went in, or the saves a restore swapped out.
+    for (const fs::path& n : news) fs::remove_all(n, ec);
+}
+
 SwapResult replace_with_copy(const fs::path& source, const fs::path& dest, OldSaves old, std::time_t now) {
     SwapResult r;
-    const fs::path parent = dest.parent_path();
-    const std::string name = dest.filename().string();
+    const fs::path target = swap_target(dest);
+    const fs::path parent = target.parent_path();
+    const std::string name = target.filename().string();
     std::error_code ec;
     fs::create_directories(parent, ec);
     if (ec) {
         r.error = fail_text(parent, ec);
         return r;
     }
+    recover_interrupted_swap(target);
     fs::path scratch;
     int err = 0;
-    if (!make_scratch(parent, "." + name + ".new-", scratch, err)) {
+    if (!make_scratch(parent, "." + name + NEW_TAG, scratch, err)) {
         r.error = fail_text(parent, err);
         return r;
     }
@@ -313,31 +400,68 @@ SwapResult replace_with_copy(const fs::path& source, const fs::path& dest, OldSa
     };
     if (!copy_tree(source, scratch, r.error, true)) return give_up(r.error);
 
-    if (!has_entries(dest)) {
+    if (!has_entries(target)) {
         // Missing or empty: the rename replaces an empty folder in one step.
-        if (!move(scratch, dest)) return give_up(fail_text(dest, errno));
+        if (!move(scratch, target)) return give_up(fail_text(target, errno));
         sync_dir(parent);
         r.ok = true;
         return r;
     }
 
     if (old == OldSaves::Backup) {
+        // The new copy waits at the backup's name and trades places with the
+        // saves in one step: at no moment is there no save folder, and a
+        // launcher killed on the way leaves the saves where they were.
         fs::path bak = parent / (name + ".bak");
         fs::path aged;
         if (exists_here(bak)) {
             aged = unused_name(bak.string() + "-" + compact_stamp(now));
             if (!move(bak, aged)) return give_up(fail_text(bak, errno));
         }
-        if (!move(dest, bak)) {
-            int e = errno;
+        auto undo_age = [&] {
             if (!aged.empty()) move(aged, bak);
-            return give_up(fail_text(dest, e));
+        };
+        if (!move(scratch, bak)) {
+            int e = errno;
+            undo_age();
+            return give_up(fail_text(bak, e));
         }
-        if (!move(scratch, dest)) {
+        scratch = bak;   // from here a failure removes the copy at bak
+        Exchange x = exchange(bak, target);
+        if (x == Exchange::failed) {
             int e = errno;
-            move(bak, dest);
-            if (!aged.empty()) move(aged, bak);
-            return give_up(fail_text(dest, e));
+            fs::remove_all(bak, ec);
+            undo_age();
+            r.error = fail_text(target, e);
+            return r;
+        }
+        if (x == Exchange::unsupported) {
+            // Three renames; a launcher killed between them leaves an
+            // ".old-" folder that the next swap or start puts back.
+            fs::path aside;
+            if (!make_scratch(parent, "." + name + OLD_TAG, aside, err)) {
+                fs::remove_all(bak, ec);
+                undo_age();
+                r.error = fail_text(parent, err);
+                return r;
+            }
+            if (!move(target, aside)) {
+                int e = errno;
+                fs::remove(aside, ec);
+                fs::remove_all(bak, ec);
+                undo_age();
+                r.error = fail_text(target, e);
+                return r;
+            }
+            if (!move(bak, target)) {
+                int e = errno;
+                move(aside, target);
+                fs::remove_all(bak, ec);
+                undo_age();
+                r.error = fail_text(target, e);
+                return r;
+            }
+            move(aside, bak);
         }
         sync_dir(parent);
         r.backup = bak;
@@ -345,22 +469,26 @@ SwapResult replace_with_copy(const fs::path& source, const fs::path& dest, OldSa
         return r;
     }
 
-    // Discard: an empty scratch folder takes the old saves in one rename, so
-    // they can be put back if the new copy cannot move in.
-    fs::path aside;
-    if (!make_scratch(parent, "." + name + ".old-", aside, err)) return give_up(fail_text(parent, err));
-    if (!move(dest, aside)) {
-        int e = errno;
-        fs::remove(aside, ec);
-        return give_up(fail_text(dest, e));
-    }
-    if (!move(scratch, dest)) {
-        int e = errno;
-        move(aside, dest);
-        return give_up(fail_text(dest, e));
+    // Discard: the caller kept a copy of the saves being replaced.
+    Exchange x = exchange(scratch, target);
+    if (x == Exchange::failed) return give_up(fail_text(target, errno));
+    if (x == Exchange::unsupported) {
+        fs::path aside;
+        if (!make_scratch(parent, "." + name + OLD_TAG, aside, err)) return give_up(fail_text(parent, err));
+        if (!move(target, aside)) {
+            int e = errno;
+            fs::remove(aside, ec);
+            return give_up(fail_text(target, e));
+        }
+        if (!move(scratch, target)) {
+            int e = errno;
+            move(aside, target);
+            return give_up(fail_text(target, e));
+        }
+        scratch = aside;
     }
     sync_dir(parent);
-    fs::remove_all(aside, ec);
+    fs::remove_all(scratch, ec);   // the replaced saves
     r.ok = true;
     return r;
 }

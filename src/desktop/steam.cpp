@@ -318,9 +318,28 @@ SteamResult for_each_user(const fs::path& home, Edit edit, After after) {
     return r;
 }
 
+bool no_control_bytes(const std::string& s) {
+    return std::none_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+bool one_quoted_path(const std::string& s) {
+    return s.size() >= 2 && s.front() == '"' && s.back() == '"' &&
+           s.find('"', 1) == s.size() - 1 && no_control_bytes(s);
+}
+
 }  // namespace
 
+bool steam_shortcut_writable(const SteamShortcut& sc) {
+    return one_quoted_path(sc.exe) && one_quoted_path(sc.start_dir) && no_control_bytes(sc.app_name) &&
+           no_control_bytes(sc.icon);
+}
+
 SteamResult steam_add(const fs::path& home, const SteamShortcut& sc, const fs::path& banner, const fs::path& icon) {
+    if (!steam_shortcut_writable(sc)) {
+        SteamResult r;
+        r.bad_path = true;
+        return r;
+    }
     uint32_t appid = shortcut_appid(sc.exe, sc.app_name);
     // Decoded and encoded once, however many users there are.
     std::vector<SteamPicture> pictures = steam_pictures(banner, icon);
@@ -351,6 +370,11 @@ bool steam_has(const fs::path& home, const SteamShortcut& sc) {
 std::string steam_message(const SteamResult& r, bool adding, bool running, bool pt) {
     // One footer line: the outcome first, the advice after it, no long paths.
     auto t = [pt](const char* en, const char* p) { return std::string(pt ? p : en); };
+    if (r.bad_path)
+        return t("Not added to Steam: the launcher's path holds a double quote or a control character, which "
+                 "Steam's list of games cannot hold.",
+                 "Não adicionado à Steam: o caminho do launcher tem aspas duplas ou um caractere de controle, que a "
+                 "lista de jogos da Steam não comporta.");
     if (r.users == 0)
         return t("Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or its Flatpak.",
                  "Steam não encontrada: nenhuma pasta de usuário em ~/.local/share/Steam, ~/.steam ou no Flatpak.");
@@ -419,7 +443,7 @@ void run_steam_job(const SteamJob& job) {
     SteamResult r;
     if (adding) {
         // Steam shows the same icon as the applications menu.
-        if (!job.icon.empty()) copy_regular_file(job.icon, job.icon_copy);
+        if (!job.icon.empty() && steam_shortcut_writable(job.sc)) copy_regular_file(job.icon, job.icon_copy);
         r = steam_add(job.home, job.sc, job.banner, job.icon);
     } else {
         r = steam_remove(job.home, job.sc);

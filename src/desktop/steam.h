@@ -50,9 +50,15 @@ struct SteamResult {
     std::vector<fs::path> unreadable;   // shortcuts.vdf left untouched
     std::vector<fs::path> unwritable;
     bool art_failed = false;
+    bool bad_path = false;          // refused before anything was touched
 };
+// Whether Steam can hold the entry: Exe and StartDir each one quoted path
+// with no quote inside (Steam has no escape for one), and no field with a
+// control byte.
+bool steam_shortcut_writable(const SteamShortcut& sc);
 // Adds or updates the entry (and artwork) for every user; remove takes both
 // away. Each rewritten shortcuts.vdf is first kept as shortcuts.vdf.bak.
+// An entry Steam cannot hold is not added: nothing changes, bad_path is set.
 SteamResult steam_add(const fs::path& home, const SteamShortcut& sc, const fs::path& banner, const fs::path& icon);
 SteamResult steam_remove(const fs::path& home, const SteamShortcut& sc);
 bool steam_has(const fs::path& home, const SteamShortcut& sc);

@@ -2,18 +2,22 @@
 
 #include <SDL3/SDL.h>
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 #include "core/atomic_file.h"
 #include "core/globals.h"
+#include "core/kept_copies.h"
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
@@ -209,8 +213,9 @@ std::optional<std::string> finish_lines(LineSplitter& s) {
 
 bool is_failure(int code, bool stop_requested) { return code != 0 && !stop_requested; }
 
-std::string crash_copy_name(std::time_t t, int code) {
-    return local_time_text(t, "%Y-%m-%d_%H-%M-%S", "") + "_" + std::to_string(code) + ".log";
+std::string crash_copy_name(std::time_t t, int code, std::uint64_t number) {
+    return local_time_text(t, "%Y-%m-%d_%H-%M-%S", "") + "_" + std::to_string(code) + "." + std::to_string(number) +
+           ".log";
 }
 
 std::string exit_code_line(int code) {
@@ -245,29 +250,44 @@ void rotate_logs(const fs::path& dir) {
     }
 }
 
-void prune_crash_copies(const fs::path& crashes, size_t keep) {
+// The crash copies in crashes, oldest (by creation) first.
+static std::vector<fs::path> crash_copies(const fs::path& crashes) {
     std::error_code ec;
     std::vector<fs::path> logs;
     fs::directory_iterator it(crashes, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
-        if (it->path().extension() == ".log") logs.push_back(it->path());
+        const fs::path& p = it->path();
+        // Hidden names are copies being made or deleted.
+        if (p.extension() == ".log" && p.filename().string()[0] != '.') logs.push_back(p);
     }
-    if (logs.size() <= keep) return;
-    std::sort(logs.begin(), logs.end());
-    for (size_t i = 0; i + keep < logs.size(); ++i) fs::remove(logs[i], ec);
+    std::sort(logs.begin(), logs.end(), [](const fs::path& a, const fs::path& b) {
+        return made_before(a.stem().string(), b.stem().string());
+    });
+    return logs;
+}
+
+void prune_crash_copies(const fs::path& crashes, size_t keep) {
+    std::vector<fs::path> logs = crash_copies(crashes);
+    for (size_t i = 0; i + keep < logs.size(); ++i) remove_kept_copy(logs[i]);
 }
 
 void make_crash_copy(const fs::path& dir, const fs::path& log, int code, std::time_t t) {
     std::error_code ec;
     fs::path crashes = dir / "crashes";
     fs::create_directories(crashes, ec);
-    copy_regular_file(log, crashes / crash_copy_name(t, code));
+    sweep_hidden(crashes, {PARTIAL_PREFIX, DELETING_PREFIX});
+    std::vector<std::string> stems;
+    for (const fs::path& p : crash_copies(crashes)) stems.push_back(p.stem().string());
+    // Numbered after every copy there, so the newest is kept whatever the
+    // clock did; made under a hidden name, so a listed copy is whole.
+    const std::string name = crash_copy_name(t, code, next_creation_number(stems));
+    const fs::path partial = crashes / (PARTIAL_PREFIX + name);
+    if (copy_regular_file(log, partial)) fs::rename(partial, crashes / name, ec);
+    fs::remove(partial, ec);
     prune_crash_copies(crashes, CRASH_COPIES_KEPT);
 }
 
 // ---- supervisor -----------------------------------------------------------------
-
-
 
 static void end_run(int code) {
     g_game.exit_code.exchange(code);
@@ -276,65 +296,178 @@ static void end_run(int code) {
     wake_ui();
 }
 
-static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
-    rotate_logs(dir);
-    fs::path log_path = dir / "last_run.log";
-    // Close-on-exec: helpers must not inherit it.
-    int file = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+// ---- last_run.log ------------------------------------------------------------
 
+std::string run_log_note(const RunLogFile& f) {
+    const bool limit = f.stopped == RunLogStop::limit;
+    const std::string mib = std::to_string((limit ? f.limit : f.written) >> 20);
+    if (f.pt) {
+        const char* why = limit ? "" : f.stopped == RunLogStop::low_space ? ": o disco está quase cheio" : ": não foi possível gravá-lo";
+        return "[last_run.log interrompido em " + mib + " MiB" + why + "; o jogo continua rodando]";
+    }
+    const char* why = limit ? "" : f.stopped == RunLogStop::low_space ? ": the disk is almost full" : ": it could not be written";
+    return "[last_run.log stopped at " + mib + " MiB" + why + "; the game keeps running]";
+}
+
+// Game output, keeping `written` and `at_line_start` true to what reached the
+// file even when a write fails half-way.
+static bool write_output(RunLogFile& f, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(f.fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    f.written += done;
+    if (done > 0) f.at_line_start = data[done - 1] == '\n';
+    return done == size;
+}
+
+static bool stop_run_log(RunLogFile& f, RunLogStop why) {
+    f.stopped = why;
+    std::string note = (f.at_line_start ? "" : "\n") + run_log_note(f) + "\n";
+    (void)write_all(f.fd, note.data(), note.size());   // a failed disk may refuse it too
+    return true;
+}
+
+static bool space_left(const RunLogFile& f) {
+    struct statvfs st{};
+    if (::fstatvfs(f.fd, &st) != 0) return true;   // unknown: a failing write will tell
+    return static_cast<uint64_t>(st.f_bavail) * st.f_frsize >= f.margin;
+}
+
+bool run_log_write(RunLogFile& f, const char* data, size_t size) {
+    if (f.fd < 0 || f.stopped != RunLogStop::none || size == 0) return false;
+    if (f.written >= f.next_space_check) {
+        if (!space_left(f)) return stop_run_log(f, RunLogStop::low_space);
+        f.next_space_check = f.written + RUN_LOG_SPACE_CHECK;
+    }
+    const size_t room = static_cast<size_t>(std::min<uint64_t>(size, f.limit - std::min(f.limit, f.written)));
+    if (!write_output(f, data, room)) return stop_run_log(f, RunLogStop::write_failed);
+    if (room < size) return stop_run_log(f, RunLogStop::limit);
+    return false;
+}
+
+void run_log_finish(RunLogFile& f, int code) {
+    if (f.fd < 0) return;
+    std::string line = exit_code_line(code);
+    (void)write_all(f.fd, line.data(), line.size());
+    ::close(f.fd);
+    f.fd = -1;
+}
+
+// ---- the supervisor thread ------------------------------------------------------
+
+bool g_use_pidfd = true;
+
+// Close-on-exec by nature; -1 where the kernel has no pidfd_open.
+static int open_pidfd(int pid) {
+#ifdef SYS_pidfd_open
+    if (g_use_pidfd) return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#endif
+    (void)pid;
+    return -1;
+}
+
+// Without a wait status (SIGCHLD ignored by someone) the result is -1.
+static bool reap(int pid, int& code, int options) {
+    int status = 0;
+    pid_t r;
+    do {
+        r = ::waitpid(pid, &status, options);
+    } while (r < 0 && errno == EINTR);
+    if (r == 0) return false;
+    code = r == pid ? decode_wait_status(status) : -1;
+    return true;
+}
+
+struct OutputPump {
+    int fd;
+    bool drain;   // the pipe is non-blocking: each turn takes all it holds
+    RunLogFile file;
     LineSplitter splitter;
     std::vector<LinePiece> pieces;
     // A game flooding its output is copied at the pace of cat: everything
     // the pipe holds is taken in one go (the file gets each piece at once)
     // and split once, and of that only the lines the log can hold are read.
-    std::vector<char> buf(4 << 20);
+    std::vector<char> buf = std::vector<char>(4 << 20);
+};
+
+// One turn of reading after poll said the pipe is ready; false at the end of
+// the output (a read error ends it too).
+static bool pump(OutputPump& o) {
+    size_t used = 0;
+    bool open = true, note = false;
+    while (used < o.buf.size()) {
+        ssize_t n = ::read(o.fd, o.buf.data() + used, o.buf.size() - used);
+        if (n > 0) {
+            note |= run_log_write(o.file, o.buf.data() + used, static_cast<size_t>(n));
+            used += static_cast<size_t>(n);
+            if (!o.drain) break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        open = false;
+        break;
+    }
+    if (used > 0) {
+        split_lines(o.splitter, std::string_view(o.buf.data(), used), o.pieces, LOG_MAX_LINES);
+        g_log.add_all(o.pieces);
+        if (o.splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
+    }
+    if (note) g_log.add(run_log_note(o.file));
+    if (used > 0 || note) wake_ui();
+    return open;
+}
+
+static int64_t now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
+    rotate_logs(dir);
+    fs::path log_path = dir / "last_run.log";
+    OutputPump o{read_fd, false, {}, {}, {}};
+    // Close-on-exec: helpers must not inherit it.
+    o.file.fd = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    o.file.pt = pt;
     const int flags = ::fcntl(read_fd, F_GETFL);
-    const bool drain = flags >= 0 && ::fcntl(read_fd, F_SETFL, flags | O_NONBLOCK) == 0;
-    for (bool open = true; open;) {
-        if (drain) {
-            pollfd p{read_fd, POLLIN, 0};
-            if (::poll(&p, 1, -1) < 0 && errno != EINTR) break;
-        }
-        size_t used = 0;
-        while (used < buf.size()) {
-            ssize_t n = ::read(read_fd, buf.data() + used, buf.size() - used);
-            if (n > 0) {
-                // A failing file (a full disk) is given up; the output keeps
-                // flowing to the log.
-                if (file >= 0 && !write_all(file, buf.data() + used, static_cast<size_t>(n))) {
-                    ::close(file);
-                    file = -1;
-                }
-                used += static_cast<size_t>(n);
-                if (!drain) break;
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-            open = false;   // end of output; an error ends it too
-            break;
-        }
-        if (used == 0) continue;
-        split_lines(splitter, std::string_view(buf.data(), used), pieces, LOG_MAX_LINES);
-        g_log.add_all(pieces);
-        if (splitter.marker_seen && !g_game.started.load()) g_game.started.exchange(true);
-        wake_ui();
+    o.drain = flags >= 0 && ::fcntl(read_fd, F_SETFL, flags | O_NONBLOCK) == 0;
+
+    // The run ends with the game's own process, not with its output: a
+    // helper it started (a crash reporter, a browser) may hold the pipe open
+    // long after, even outside the game's process group.
+    const int pidfd = open_pidfd(pid);
+    int code = -1;
+    bool exited = false, open = true;
+    while (open && !exited) {
+        pollfd p[2] = {{read_fd, POLLIN, 0}, {pidfd, POLLIN, 0}};
+        int r = ::poll(p, pidfd >= 0 ? 2 : 1, pidfd >= 0 ? -1 : RUN_END_POLL_MS);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) break;
+        if (p[0].revents) open = pump(o);
+        exited = pidfd >= 0 ? p[1].revents != 0 : reap(pid, code, WNOHANG);
     }
-    if (std::optional<std::string> rest = finish_lines(splitter)) g_log.add(*rest);
+    // What the game wrote just before it ended is in the pipe; helpers get a
+    // moment to finish their lines, no more.
+    for (int64_t until = now_ms() + RUN_END_DRAIN_MS; open && exited;) {
+        int left = static_cast<int>(until - now_ms());
+        if (left <= 0) break;
+        pollfd p{read_fd, POLLIN, 0};
+        int r = ::poll(&p, 1, left);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        open = pump(o);
+    }
+    if (std::optional<std::string> rest = finish_lines(o.splitter)) g_log.add(*rest);
     ::close(read_fd);
+    if (pidfd >= 0) ::close(pidfd);
+    if (pidfd >= 0 || !exited) reap(pid, code, 0);
 
-    int status = 0;
-    pid_t r;
-    do {
-        r = ::waitpid(pid, &status, 0);
-    } while (r < 0 && errno == EINTR);
-    int code = r == pid ? decode_wait_status(status) : -1;
-
-    if (file >= 0) {
-        std::string line = exit_code_line(code);
-        write_all(file, line.data(), line.size());
-        ::close(file);
-    }
+    run_log_finish(o.file, code);
     if (is_failure(code, g_game.stop_requested.load())) make_crash_copy(dir, log_path, code, std::time(nullptr));
     g_log.add(end_line(code, pt));
     end_run(code);
@@ -380,6 +513,7 @@ void begin_prepared_run(std::function<bool(int& read_fd, int& pid)> prepare) {
 
 void stop_game() {
     if (!g_game.running.load()) return;
+    if (g_game.stop_requested.load() && g_game.stop_time > 0) return;
     g_game.stop_requested.exchange(true);
     g_game.stop_time = now_seconds();
     int pid = g_game.pid.load();

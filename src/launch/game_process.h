@@ -95,15 +95,61 @@ std::optional<std::string> finish_lines(LineSplitter& s);
 // Cuts an over-long line at a UTF-8 character boundary and marks it.
 std::string cut_long_line(std::string line);
 
+// ---- last_run.log ----------------------------------------------------------
+
+// A game flooding its output for hours must not fill the disk its saves live
+// on: the file stops at RUN_LOG_LIMIT, or as soon as the file system has less
+// than RUN_LOG_FREE_MARGIN free (looked at when the file is opened and after
+// every RUN_LOG_SPACE_CHECK bytes), or when a write fails. The margin leaves
+// room for the note and the exit-code line.
+inline constexpr uint64_t RUN_LOG_LIMIT = uint64_t(1) << 30;
+inline constexpr uint64_t RUN_LOG_FREE_MARGIN = uint64_t(64) << 20;
+inline constexpr uint64_t RUN_LOG_SPACE_CHECK = uint64_t(16) << 20;
+
+enum class RunLogStop { none, limit, low_space, write_failed };
+
+struct RunLogFile {
+    int fd = -1;                         // -1: no file (it could not be created)
+    uint64_t written = 0;                // game output bytes in the file
+    uint64_t limit = RUN_LOG_LIMIT;
+    uint64_t margin = RUN_LOG_FREE_MARGIN;
+    uint64_t next_space_check = 0;       // `written` at which free space is looked at again
+    bool at_line_start = true;           // the last byte written was a line feed (or none was)
+    RunLogStop stopped = RunLogStop::none;   // set once; the file then takes no more output
+    bool pt = false;                     // language of the note
+};
+
+// Appends game output to the file while the policy allows. Returns true on
+// the call that stops the file: the note (run_log_note) has then been
+// written into it on a line of its own where possible, and the caller adds
+// it to the game log. Output reaching a stopped file is dropped silently.
+bool run_log_write(RunLogFile& f, const char* data, size_t size);
+// The note of a stopped file, in the record's language.
+std::string run_log_note(const RunLogFile& f);
+// Appends the "[exit code N]" line (the file is never too full for it by
+// policy; a failing disk may still refuse it) and closes the file.
+void run_log_finish(RunLogFile& f, int code);
+
+// The game's end is noticed through a pidfd where the kernel has one
+// (Linux 5.3+); with false, or without one, the supervisor polls waitpid
+// every RUN_END_POLL_MS instead.
+extern bool g_use_pidfd;
+inline constexpr int RUN_END_POLL_MS = 200;
+// After the game's own process ended, helpers it started may keep its output
+// open for ever: what they wrote is read for at most this long.
+inline constexpr int RUN_END_DRAIN_MS = 500;
+
 bool is_failure(int code, bool stop_requested);
-std::string crash_copy_name(std::time_t t, int code);   // local time
+// "YYYY-MM-DD_HH-MM-SS_CODE.N.log": local time, exit code, creation number.
+std::string crash_copy_name(std::time_t t, int code, std::uint64_t number);
 std::string exit_code_line(int code);                   // "[exit code N]\n"
 std::string end_line(int code, bool pt);
 std::string game_error_text(int code, bool pt);
 
 // last_run.log -> last_run.1.log ... -> last_run.4.log (the oldest is lost).
 void rotate_logs(const std::filesystem::path& dir);
-// Copies log into dir/crashes under crash_copy_name and keeps the newest 20 ".log".
+// Copies log into dir/crashes under crash_copy_name and keeps the newest 20
+// ".log" (by creation).
 void make_crash_copy(const std::filesystem::path& dir, const std::filesystem::path& log,
                      int code, std::time_t t);
 void prune_crash_copies(const std::filesystem::path& crashes, size_t keep);
@@ -122,7 +168,9 @@ void begin_run(int pid, int read_fd);
 // be told). A stop pressed meanwhile is passed on to the game.
 void begin_prepared_run(std::function<bool(int& read_fd, int& pid)> prepare);
 
-// SIGTERM to the game's process group; does not wait.
+// SIGTERM to the game's process group; does not wait. While a stop is
+// already pending it does nothing: the SIGKILL stays due 4 s after the first
+// press, and a game shutting down cleanly is not signalled again.
 void stop_game();
 
 // ---- frame-loop reactions (UI thread, once per frame) --------------------

@@ -10,6 +10,7 @@
 
 #include "controls/keys.h"
 #include "core/globals.h"
+#include "core/instance.h"
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/settings.h"
@@ -24,6 +25,14 @@ int play_without_window(int argc, char** argv, int first) {
                         "Escolha a pasta do jogo no lançador primeiro."));
         return 1;
     }
+
+    // Held by the game itself once python3 replaces this process: no other
+    // launcher starts a game on these saves or swaps them under it.
+    if (take_game_lock(g_data, true) < 0) {
+        std::fprintf(stderr, "%s\n", game_running_elsewhere_text());
+        return 1;
+    }
+    sweep_leftovers(false);
 
     // A failed write leaves the old bindings; the game still starts.
     std::string ini_note;

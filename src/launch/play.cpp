@@ -10,6 +10,7 @@
 
 #include "controls/keys.h"
 #include "core/globals.h"
+#include "core/instance.h"
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/settings.h"
@@ -78,7 +79,37 @@ void python_missing_toast() {
              "Python 3 não encontrado. Instale o python3 e tente de novo."), 5);
 }
 
+namespace {
+// The game lock of this window's run (UI thread only), held from the spawn
+// to the frame that handles the run's end.
+int g_run_lock = -1;
+bool spawn_run();
+}  // namespace
+
+void release_run_lock() {
+    if (g_game.running.load()) return;
+    release_lock(g_run_lock);
+    g_run_lock = -1;
+}
+
 bool start_game() {
+    release_run_lock();
+    if (g_run_lock < 0 && (g_run_lock = take_game_lock(g_data, false)) < 0) {
+        // A game started with --play, or by a launcher whose window was
+        // closed, plays on these saves.
+        toast(game_running_elsewhere_text(), 6);
+        return false;
+    }
+    if (!spawn_run()) {
+        release_lock(g_run_lock);
+        g_run_lock = -1;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+bool spawn_run() {
     std::vector<std::string> argv = {PYTHON, (g_port / PORT_STARTER).string()};
     fs::path saves = save_folder();
     if (S.on("save_snapshots") && dir_has_entries(saves)) {
@@ -113,6 +144,7 @@ bool start_game() {
     begin_run(pid, read_fd);
     return true;
 }
+}  // namespace
 
 void play_pressed() {
     if (g_game.running.load()) {

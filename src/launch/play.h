@@ -10,7 +10,11 @@ void play_pressed();
 // supervisor. Returns whether the game was started. With save snapshots on
 // and saves present, the supervisor thread snapshots them first and spawns
 // afterwards; the run counts as started (preparing) at once.
+// Refused with a toast while a game from this data folder runs elsewhere.
 bool start_game();
+// Lets go of the finished run's game lock; the frame loop calls it when it
+// handles the run's end.
+void release_run_lock();
 
 // The game-log line and the toast for a spawn that failed.
 std::string spawn_error_line(int err, bool pt);

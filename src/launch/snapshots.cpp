@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <system_error>
 
+#include "core/atomic_file.h"
 #include "core/globals.h"
+#include "core/kept_copies.h"
 #include "core/paths.h"
+#include "core/port.h"
 #include "core/save_copy.h"
 #include "discovery/game_info.h"
 
 namespace {
-
-constexpr const char* PARTIAL_PREFIX = ".partial-";
 
 bool digits(const std::string& s, size_t from, size_t n) {
     for (size_t i = from; i < from + n; ++i)
@@ -28,18 +29,16 @@ std::vector<fs::path> snapshot_paths(const fs::path& dir) {
         if (!is_snapshot_name(it->path().filename().string())) continue;
         if (is_dir(it->path())) out.push_back(it->path());
     }
-    std::sort(out.begin(), out.end(), [](const fs::path& a, const fs::path& b) { return a.filename() > b.filename(); });
+    std::sort(out.begin(), out.end(), [](const fs::path& a, const fs::path& b) {
+        return made_before(b.filename().string(), a.filename().string());
+    });
     return out;
 }
 
-// What a crash or a killed launcher left half-copied.
-void remove_partials(const fs::path& dir) {
-    std::error_code ec;
-    std::vector<fs::path> partials;
-    fs::directory_iterator it(dir, ec), end;
-    for (; !ec && it != end; it.increment(ec))
-        if (it->path().filename().string().rfind(PARTIAL_PREFIX, 0) == 0) partials.push_back(it->path());
-    for (const fs::path& p : partials) fs::remove_all(p, ec);
+std::vector<std::string> names_of(const std::vector<fs::path>& paths) {
+    std::vector<std::string> out;
+    for (const fs::path& p : paths) out.push_back(p.filename().string());
+    return out;
 }
 
 std::string size_text(std::uintmax_t bytes, bool pt) {
@@ -64,11 +63,14 @@ fs::path snapshots_dir() { return g_data / "save-snapshots"; }
 std::string snapshot_name(std::time_t t) { return local_time_text(t, "%Y-%m-%d_%H-%M-%S", "0000-00-00_00-00-00"); }
 
 bool is_snapshot_name(const std::string& n) {
-    if (n.size() != 19 && n.size() != 22) return false;
+    if (n.size() < 19) return false;
     bool shape = digits(n, 0, 4) && n[4] == '-' && digits(n, 5, 2) && n[7] == '-' && digits(n, 8, 2) &&
                  n[10] == '_' && digits(n, 11, 2) && n[13] == '-' && digits(n, 14, 2) && n[16] == '-' &&
                  digits(n, 17, 2);
-    return shape && (n.size() == 19 || (n[19] == '_' && digits(n, 20, 2)));
+    if (!shape) return false;
+    if (n.size() == 19) return true;
+    if (n.size() == 22 && n[19] == '_') return digits(n, 20, 2);   // same-second names of older versions
+    return n[19] == '.' && n.size() >= 21 && n.size() <= 38 && digits(n, 20, n.size() - 20);
 }
 
 std::vector<Snapshot> list_snapshots(const fs::path& dir) {
@@ -93,18 +95,14 @@ SnapshotResult take_snapshot(const fs::path& saves, const fs::path& dir, std::ti
         r.error = dir.string() + ": " + ec.message();
         return r;
     }
-    remove_partials(dir);
+    sweep_hidden(dir, {PARTIAL_PREFIX, DELETING_PREFIX});
+    // Numbered after every snapshot there: the newest by creation, whatever
+    // the clock says.
     const std::string base = snapshot_name(now);
-    std::string name = base;
-    for (int i = 2; fs::exists(dir / name, ec) || ec; ++i) {
-        if (i > 99) {
-            r.error = (dir / base).string() + ": " + std::make_error_code(std::errc::file_exists).message();
-            return r;
-        }
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, "_%02d", i);
-        name = base + suffix;
-    }
+    std::uint64_t number = next_creation_number(names_of(existing));
+    std::string name = base + "." + std::to_string(number);
+    while (fs::symlink_status(dir / name, ec).type() != fs::file_type::not_found)
+        name = base + "." + std::to_string(++number);
     fs::path partial = dir / (PARTIAL_PREFIX + name);
     fs::path final_path = dir / name;
     if (!copy_tree(saves, partial, r.error, sync)) {
@@ -124,8 +122,7 @@ SnapshotResult take_snapshot(const fs::path& saves, const fs::path& dir, std::ti
 
 void prune_snapshots(const fs::path& dir, size_t keep) {
     std::vector<fs::path> all = snapshot_paths(dir);
-    std::error_code ec;
-    for (size_t i = keep; i < all.size(); ++i) fs::remove_all(all[i], ec);
+    for (size_t i = keep; i < all.size(); ++i) remove_kept_copy(all[i]);
 }
 
 std::string snapshot_before_start(const fs::path& saves, const fs::path& dir, std::time_t now, bool pt) {
@@ -133,6 +130,7 @@ std::string snapshot_before_start(const fs::path& saves, const fs::path& dir, st
     switch (r.outcome) {
     case SnapshotOutcome::Made:
         prune_snapshots(dir, SNAPSHOTS_KEPT);
+        if (!is_dir(r.path)) break;   // never say a snapshot is kept when it is not
         return (pt ? "Cópia do save guardada em " : "Save snapshot kept in ") + r.path.string();
     case SnapshotOutcome::Unchanged:
         return pt ? "Save igual ao último snapshot; nenhuma cópia nova." : "Save unchanged since the last snapshot.";
@@ -176,6 +174,14 @@ std::string snapshot_label(const Snapshot& s, bool pt) {
     std::string time = n.substr(11, 2) + ":" + n.substr(14, 2) + ":" + n.substr(17, 2);
     std::string date = pt ? n.substr(8, 2) + "/" + n.substr(5, 2) + "/" + n.substr(0, 4) : n.substr(0, 10);
     std::string out = date + " " + time;
-    if (n.size() == 22) out += " #" + std::to_string(std::stoi(n.substr(20, 2)));
+    if (n.size() == 22 && n[19] == '_') out += " #" + std::to_string(std::stoi(n.substr(20, 2)));
     return out + " · " + size_text(s.bytes, pt);
+}
+
+void sweep_leftovers(bool settings_file_too) {
+    recover_interrupted_swap(save_folder());
+    sweep_hidden(snapshots_dir(), {PARTIAL_PREFIX, DELETING_PREFIX});
+    sweep_hidden(g_data / "crashes", {PARTIAL_PREFIX, DELETING_PREFIX});
+    sweep_atomic_leftovers(g_data / PORT_INI);
+    if (settings_file_too) sweep_atomic_leftovers(settings_file());
 }

@@ -14,9 +14,11 @@ std::filesystem::path save_folder();
 // g_data/save-snapshots
 std::filesystem::path snapshots_dir();
 
-// "YYYY-MM-DD_HH-MM-SS" in local time; sorts by time.
+// "YYYY-MM-DD_HH-MM-SS" in local time. A snapshot's folder adds its creation
+// number, "YYYY-MM-DD_HH-MM-SS.N", by which snapshots are ordered.
 std::string snapshot_name(std::time_t t);
-// A snapshot_name, optionally followed by "_02" .. "_99" (more in one second).
+// A snapshot_name followed by ".N", or, as older versions named them,
+// alone or followed by "_02" .. "_99".
 bool is_snapshot_name(const std::string& name);
 
 struct Snapshot {
@@ -25,7 +27,7 @@ struct Snapshot {
     std::uintmax_t bytes = 0;
 };
 
-// The complete snapshots in dir, newest first.
+// The complete snapshots in dir, newest (by creation) first.
 std::vector<Snapshot> list_snapshots(const std::filesystem::path& dir);
 
 enum class SnapshotOutcome { Made, Unchanged, NoSaves, Failed };
@@ -43,7 +45,7 @@ struct SnapshotResult {
 SnapshotResult take_snapshot(const std::filesystem::path& saves, const std::filesystem::path& dir, std::time_t now,
                              bool sync = false);
 
-// Deletes the oldest snapshots beyond keep.
+// Deletes the oldest snapshots beyond keep, each taken out of the list first.
 void prune_snapshots(const std::filesystem::path& dir, size_t keep);
 
 // The snapshot made before a start: take_snapshot, then prune to
@@ -66,3 +68,10 @@ RestoreResult restore_snapshot(const std::filesystem::path& snapshot, const std:
 
 // "2026-12-09 14:05:31 · 3.2 MB" / "09/12/2026 14:05:31 · 3,2 MB"
 std::string snapshot_label(const Snapshot& s, bool pt);
+
+// What a launcher killed half way left in the data and save folders: saves
+// a swap had moved aside come back, and its scratch copies, half-made or
+// half-deleted snapshots and crash copies and temporary files of quor.ini
+// (and of launcher.ini with settings_file_too) go. Call it only while this
+// launcher holds the game lock, and the window lock for launcher.ini.
+void sweep_leftovers(bool settings_file_too);

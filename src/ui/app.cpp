@@ -16,6 +16,7 @@
 #include "capture/capture.h"
 #include "controls/key_capture.h"
 #include "core/globals.h"
+#include "core/instance.h"
 #include "core/paths.h"
 #include "core/runner.h"
 #include "core/settings.h"
@@ -467,6 +468,12 @@ int run_window() {
                 SDL_SetWindowFullscreen(g_window, !is_fs);
             }
         }
+        // A second start of the launcher asked for this window.
+        if (g_raise_requested.exchange(false)) {
+            SDL_ShowWindow(g_window);
+            if (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(g_window);
+            SDL_RaiseWindow(g_window);
+        }
         // 5. The pad that plays the game must not also drive the launcher.
         if (g_game.running.load() && !shot.wanted)
             io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableGamepad;
@@ -491,7 +498,10 @@ int run_window() {
             if (game_info(game_dir).ok) check_eboot(game_dir);
         }
         // 9-10. End of a run, stop escalation.
-        if (game_end_tick()) quit = quit || quit_after_game;
+        if (game_end_tick()) {
+            release_run_lock();
+            quit = quit || quit_after_game;
+        }
         stop_escalation_tick(now_seconds());
         // A hidden window (behind the game it started) shows nothing: its
         // turns, woken by the game's output, do the loop's work and draw

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "core/globals.h"
+#include "core/instance.h"
 #include "core/paths.h"
 #include "core/save_copy.h"
 #include "core/settings.h"
@@ -82,13 +83,20 @@ void restore_rows() {
 
 }  // namespace
 
+// The game lock for a swap of the saves: -1 (and the toast) while a game of
+// this data folder runs, here or from --play.
+static int lock_saves_for_swap(const char* en, const char* pt) {
+    int lock = g_game.running.load() ? -1 : take_game_lock(g_data, false);
+    if (lock < 0) toast(tr(en, pt), 5);
+    return lock;
+}
+
 bool restore_save_snapshot(const Snapshot& snapshot) {
     // Like the import: the running game owns its saves.
-    if (g_game.running.load()) {
-        toast(tr("Close the game before restoring a save.", "Feche o jogo antes de restaurar um save."), 5);
-        return false;
-    }
+    int lock = lock_saves_for_swap("Close the game before restoring a save.", "Feche o jogo antes de restaurar um save.");
+    if (lock < 0) return false;
     RestoreResult r = restore_snapshot(snapshot.path, save_folder(), snapshots_dir(), std::time(nullptr));
+    release_lock(lock);
     if (!r.ok) {
         toast(std::string(tr("Could not restore the snapshot: ", "Não foi possível restaurar o snapshot: ")) + r.error,
               6);
@@ -130,13 +138,19 @@ std::vector<fs::path> save_candidates(const std::vector<std::string>& found_save
     return out;
 }
 
+static bool import_save_locked(const std::vector<std::string>& found_saves);
+
 bool import_save(const std::vector<std::string>& found_saves) {
     // The game reads and writes its saves while it runs; swapping the folder
     // under it would lose what it writes next.
-    if (g_game.running.load()) {
-        toast(tr("Close the game before importing a save.", "Feche o jogo antes de importar um save."), 5);
-        return false;
-    }
+    int lock = lock_saves_for_swap("Close the game before importing a save.", "Feche o jogo antes de importar um save.");
+    if (lock < 0) return false;
+    bool ok = import_save_locked(found_saves);
+    release_lock(lock);
+    return ok;
+}
+
+static bool import_save_locked(const std::vector<std::string>& found_saves) {
     std::vector<fs::path> candidates = save_candidates(found_saves);
     if (candidates.empty()) {
         toast(tr("No shadPS4 save found (~/.local/share/shadPS4/savedata).",

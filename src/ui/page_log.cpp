@@ -15,17 +15,41 @@ std::string log_text_for_copy() {
     std::string all;
     std::lock_guard<std::mutex> lock(g_log.mutex);
     for (const auto& line : g_log.lines) {
-        all += line;
+        // The clipboard takes a C string: a NUL would end the copy there.
+        for (char c : line) {
+            if (c == '\0')
+                all += "\xE2\x90\x80";   // U+2400, the visible NUL
+            else
+                all += c;
+        }
         all += '\n';
     }
     return all;
 }
 
+std::string file_url(const fs::path& path) {
+    // Left as they are, '#', '?' and '%' would be read as the address's own
+    // syntax and the file manager would open another folder.
+    static const char HEX[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (char ch : path.string()) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~' || c == '/') {
+            url += ch;
+        } else {
+            url += '%';
+            url += HEX[c >> 4];
+            url += HEX[c & 0xF];
+        }
+    }
+    return url;
+}
+
 void open_folder(const fs::path& path) {
     std::error_code ec;
     fs::create_directories(path, ec);
-    std::string url = "file://" + path.string();
-    SDL_OpenURL(url.c_str());
+    SDL_OpenURL(file_url(path).c_str());
 }
 
 namespace {

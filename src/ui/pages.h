@@ -13,7 +13,11 @@ void page_log();
 
 // Opens a folder in the desktop's file manager, creating it first.
 void open_folder(const std::filesystem::path& path);
-// The whole game log as one text, each line ended by a line feed.
+// The file:// address of a path: every byte but the unreserved ones and '/'
+// percent-encoded.
+std::string file_url(const std::filesystem::path& path);
+// The whole game log as one text, each line ended by a line feed, with each
+// NUL byte shown as U+2400.
 std::string log_text_for_copy();
 // Deletes the shader cache unless a game runs; returns whether it did.
 bool clear_shader_cache();
