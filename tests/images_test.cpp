@@ -19,7 +19,7 @@
 #include "ui/banner_cache.h"
 #include "ui/images.h"
 #include "ui/layers.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 namespace fs = std::filesystem;
 

@@ -9,6 +9,7 @@
 #include <imgui_impl_sdlrenderer3.h>
 
 #include "core/globals.h"
+#include "ui/app.h"
 #include "ui/layers.h"
 
 // Mesa's drivers and SDL's video subsystem keep a few allocations past

@@ -8,7 +8,7 @@
 #include "launch/game_process.h"
 #include "ui/app.h"
 #include "ui/pages.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 #include "support/gui.h"
 #include "support/testing.h"
 

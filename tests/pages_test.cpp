@@ -15,7 +15,7 @@
 #include "launch/game_process.h"
 #include "launch/snapshots.h"
 #include "ui/pages.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 #include "support/testing.h"
 
 namespace {

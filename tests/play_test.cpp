@@ -18,7 +18,7 @@
 #include "launch/game_process.h"
 #include "launch/play.h"
 #include "support/testing.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 namespace {
 

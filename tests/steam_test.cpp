@@ -19,7 +19,7 @@
 #include "desktop/vdf.h"
 #include "ui/images.h"
 #include "ui/pages.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 #include "support/gui.h"
 #include "support/testing.h"
 

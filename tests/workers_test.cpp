@@ -14,7 +14,7 @@
 #include "discovery/scan.h"
 #include "discovery/shared.h"
 #include "support/testing.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "launch/headless.h"
 #include "launch/snapshots.h"
 #include "ui/app.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 bool choose_portuguese(const std::string& ui_language, const char* lc_all,
                        const char* lc_messages, const char* lang) {

@@ -8,9 +8,6 @@ SDL_Window* g_window = nullptr;
 SDL_Renderer* g_renderer = nullptr;
 int g_page = 0;
 bool g_focus_first = false;
-bool g_exact_frames = false;
-int g_frames_shown = 0;
-bool g_layout_pass = false;
 
 std::string local_time_text(std::time_t t, const char* format, const char* fallback) {
     std::tm tm{};

@@ -12,14 +12,6 @@ extern SDL_Window* g_window;
 extern SDL_Renderer* g_renderer;
 extern int g_page;            // 0 Play .. 5 Log
 extern bool g_focus_first;
-// A scripted screenshot is wanted: every frame is drawn, and pictures are
-// loaded before the frame that shows them, so a shot never depends on timing.
-extern bool g_exact_frames;
-// Frames presented so far; the frame loop counts them.
-extern int g_frames_shown;
-// The GUI frame being built only settles the layout and is never rendered:
-// pictures need not be made for it.
-extern bool g_layout_pass;
 
 // Picks the text for the UI language.
 inline const char* tr(const char* en, const char* pt) { return g_pt ? pt : en; }

@@ -8,7 +8,7 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/settings.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ bool desktop_shortcut() {
     if (!desktop_exec_value(program, exec)) {
         toast(tr("The launcher's path cannot go in a menu entry (it holds a line break or other control character, "
                  "or bytes that are not UTF-8).",
-                 "O caminho do launcher não pode ir num atalho do menu (tem uma quebra de linha ou outro caractere de "
+                 "O caminho do lançador não pode ir num atalho do menu (tem uma quebra de linha ou outro caractere de "
                  "controle, ou bytes que não são UTF-8)."),
               8);
         return false;
@@ -130,7 +130,7 @@ bool desktop_shortcut() {
     // entry is hidden from the menu; a bare '%' would be read as a field code.
     if (program.find('%') != std::string::npos) {
         toast(tr("The launcher's path holds a percent sign (%), and menus cannot start a program from such a path.",
-                 "O caminho do launcher tem um sinal de porcentagem (%), e os menus não conseguem iniciar um programa "
+                 "O caminho do lançador tem um sinal de porcentagem (%), e os menus não conseguem iniciar um programa "
                  "num caminho assim."),
               8);
         return false;

@@ -27,7 +27,7 @@
 #include "desktop/vdf.h"
 #include "discovery/shared.h"
 #include "ui/images.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 namespace {
 
@@ -373,7 +373,7 @@ std::string steam_message(const SteamResult& r, bool adding, bool running, bool 
     if (r.bad_path)
         return t("Not added to Steam: the launcher's path holds a double quote or a control character, which "
                  "Steam's list of games cannot hold.",
-                 "Não adicionado à Steam: o caminho do launcher tem aspas duplas ou um caractere de controle, que a "
+                 "Não adicionado à Steam: o caminho do lançador tem aspas duplas ou um caractere de controle, que a "
                  "lista de jogos da Steam não comporta.");
     if (r.users == 0)
         return t("Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or its Flatpak.",

@@ -10,7 +10,7 @@
 #include "discovery/game_info.h"
 #include "discovery/scan.h"
 #include "discovery/shared.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 void pick_folder(const char* key) {
     std::string current = S.get(key);

@@ -10,7 +10,7 @@
 #include "core/wake.h"
 #include "discovery/game_info.h"
 #include "discovery/shared.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 ScanResults parse_scan_output(const std::string& out) {
     ScanResults r;

@@ -23,7 +23,7 @@
 #include "core/runner.h"
 #include "core/wake.h"
 #include "launch/play.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 GameProcess g_game;
 Log& g_log = *new Log;
@@ -299,13 +299,13 @@ static void end_run(int code) {
 // ---- last_run.log ------------------------------------------------------------
 
 std::string run_log_note(const RunLogFile& f) {
-    const bool limit = f.stopped == RunLogStop::limit;
+    const bool limit = f.stopped == RunLogStop::limit, low = f.stopped == RunLogStop::low_space;
     const std::string mib = std::to_string((limit ? f.limit : f.written) >> 20);
     if (f.pt) {
-        const char* why = limit ? "" : f.stopped == RunLogStop::low_space ? ": o disco está quase cheio" : ": não foi possível gravá-lo";
+        const char* why = limit ? "" : low ? ": o disco está quase cheio" : ": não foi possível gravá-lo";
         return "[last_run.log interrompido em " + mib + " MiB" + why + "; o jogo continua rodando]";
     }
-    const char* why = limit ? "" : f.stopped == RunLogStop::low_space ? ": the disk is almost full" : ": it could not be written";
+    const char* why = limit ? "" : low ? ": the disk is almost full" : ": it could not be written";
     return "[last_run.log stopped at " + mib + " MiB" + why + "; the game keeps running]";
 }
 

@@ -20,7 +20,7 @@
 #include "launch/environment.h"
 #include "launch/game_process.h"
 #include "launch/snapshots.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 static std::vector<char*> c_strings(const std::vector<std::string>& list) {
     std::vector<char*> out;

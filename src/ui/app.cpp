@@ -36,9 +36,12 @@
 #include "ui/pacing.h"
 #include "ui/pages.h"
 #include "ui/theme.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 float g_log_scroll = 0;
+bool g_exact_frames = false;
+int g_frames_shown = 0;
+bool g_layout_pass = false;
 
 namespace {
 

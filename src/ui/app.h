@@ -16,3 +16,12 @@ inline constexpr int PAGE_COUNT = 6;
 
 // Scroll request for the Log page, in lines.
 extern float g_log_scroll;
+
+// A scripted screenshot is wanted: every frame is drawn, and pictures are
+// loaded before the frame that shows them, so a shot never depends on timing.
+extern bool g_exact_frames;
+// Frames presented so far; the frame loop counts them.
+extern int g_frames_shown;
+// The GUI frame being built only settles the layout and is never rendered:
+// pictures need not be made for it.
+extern bool g_layout_pass;

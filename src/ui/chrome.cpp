@@ -12,7 +12,7 @@
 #include "launch/game_process.h"
 #include "ui/app.h"
 #include "ui/theme.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 std::string g_pad_name;
 int g_family = 0;

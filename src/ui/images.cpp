@@ -22,7 +22,7 @@
 #include "discovery/shared.h"
 #include "ui/banner_cache.h"
 #include "ui/layers.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 Texture g_banner;
 

@@ -1,3 +1,4 @@
+#include "ui/app.h"
 #include "ui/layers.h"
 
 #include <SDL3/SDL.h>

@@ -9,7 +9,7 @@
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 namespace {
 

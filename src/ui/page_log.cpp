@@ -9,7 +9,7 @@
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 std::string log_text_for_copy() {
     std::string all;

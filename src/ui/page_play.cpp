@@ -13,6 +13,7 @@
 #include "discovery/shared.h"
 #include "launch/game_process.h"
 #include "launch/play.h"
+#include "ui/app.h"
 #include "ui/images.h"
 #include "ui/layers.h"
 #include "ui/options.h"
@@ -20,7 +21,7 @@
 #include "ui/play_page.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 float banner_height(float page_height, float scale) {
     return std::min(420 * scale, std::max(200 * scale, 0.46f * page_height));

@@ -9,7 +9,7 @@
 #include "core/globals.h"
 #include "core/settings.h"
 #include "ui/rows.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 void push_font(float k) { ImGui::PushFont(nullptr, FONT_BASE * k); }
 

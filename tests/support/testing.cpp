@@ -14,7 +14,7 @@
 #include "core/settings.h"
 #include "core/globals.h"
 #include "core/paths.h"
-#include "ui/toast.h"
+#include "core/toast.h"
 
 TempDir::TempDir() {
     std::string tmpl = "/tmp/quor-test-XXXXXX";

@@ -1,4 +1,4 @@
-#include "ui/toast.h"
+#include "core/toast.h"
 
 #include <SDL3/SDL_timer.h>
 

@@ -1,4 +1,6 @@
 #pragma once
+// The player's message line in the footer: one text at a time, the newest
+// replacing the older, until its time is up. UI thread only.
 #include <string>
 
 extern std::string g_toast;
