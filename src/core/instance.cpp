@@ -10,11 +10,11 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <system_error>
-#include <thread>
 #include <unistd.h>
 
 #include "core/globals.h"
 #include "core/wake.h"
+#include "core/worker.h"
 
 namespace fs = std::filesystem;
 
@@ -108,14 +108,10 @@ bool listen_for_raise(const fs::path& data) {
         ::close(s);
         return false;
     }
-    try {
-        std::thread(serve_raise, s).detach();
-    } catch (const std::system_error&) {
-        // No thread to spare: a second start then says the window is open.
-        ::close(s);
-        return false;
-    }
-    return true;
+    if (start_worker([s] { serve_raise(s); })) return true;
+    // No thread to spare: a second start then says the window is open.
+    ::close(s);
+    return false;
 }
 
 bool ask_window_to_raise(const fs::path& data) {

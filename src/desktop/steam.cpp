@@ -11,7 +11,6 @@
 #include <set>
 #include <sstream>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -28,6 +27,7 @@
 #include "discovery/shared.h"
 #include "ui/images.h"
 #include "core/toast.h"
+#include "core/worker.h"
 
 namespace {
 
@@ -465,11 +465,7 @@ void steam_shortcut_pressed() {
     std::string game_dir = S.get("game_dir");
     if (!game_dir.empty()) job.banner = fs::path(game_dir) / "sce_sys" / "pic1.png";
     g_steam_busy = true;
-    try {
-        std::thread(run_steam_job, job).detach();
-    } catch (const std::system_error&) {
-        run_steam_job(job);   // no thread to be had: here
-    }
+    if (!start_worker([job] { run_steam_job(job); })) run_steam_job(job);   // no thread to be had: here
 }
 
 bool take_steam_result() {

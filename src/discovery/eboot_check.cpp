@@ -2,12 +2,12 @@
 
 #include <filesystem>
 #include <string_view>
-#include <thread>
 
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
 #include "core/wake.h"
+#include "core/worker.h"
 #include "discovery/shared.h"
 
 std::string eboot_check_key(const std::string& folder) {
@@ -72,9 +72,8 @@ void check_eboot(const std::string& folder) {
         if (g_shared.eboot_busy) return;
         g_shared.eboot_busy = true;
     }
-    try {
-        std::thread(eboot_worker, key, folder, g_port / PORT_SCRIPTS_DIR).detach();
-    } catch (...) {
+    fs::path scripts_dir = g_port / PORT_SCRIPTS_DIR;
+    if (!start_worker([=] { eboot_worker(key, folder, scripts_dir); })) {
         // No thread to be had: forget the key so a later frame tries again.
         std::lock_guard<std::mutex> lock(g_shared.mutex);
         g_shared.eboot_busy = false;

@@ -1,11 +1,11 @@
 #include "discovery/gpu.h"
 
-#include <thread>
 
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
 #include "core/wake.h"
+#include "core/worker.h"
 #include "discovery/shared.h"
 
 GpuResult parse_gpu_output(const std::string& out, int code) {
@@ -42,4 +42,10 @@ static void gpu_worker(fs::path tool) {
     wake_ui();
 }
 
-void detect_gpu() { std::thread(gpu_worker, g_exe_dir / GPU_PROBE).detach(); }
+void detect_gpu() {
+    fs::path tool = g_exe_dir / GPU_PROBE;
+    if (start_worker([tool] { gpu_worker(tool); })) return;
+    // No thread to spare: the ready check says the card was not checked.
+    std::lock_guard<std::mutex> lock(g_shared.mutex);
+    g_shared.gpu_state = 3;
+}

@@ -1,6 +1,5 @@
 #include "discovery/scan.h"
 
-#include <thread>
 
 #include "core/globals.h"
 #include "core/paths.h"
@@ -11,6 +10,7 @@
 #include "discovery/game_info.h"
 #include "discovery/shared.h"
 #include "core/toast.h"
+#include "core/worker.h"
 
 ScanResults parse_scan_output(const std::string& out) {
     ScanResults r;
@@ -50,9 +50,9 @@ void start_scan(bool manual) {
         if (g_shared.scan_busy) return;
         g_shared.scan_busy = true;
     }
-    try {
-        std::thread(scan_worker, manual, g_port / PORT_LAUNCHER_DIR, g_port / PORT_SCRIPTS_DIR).detach();
-    } catch (...) {
+    fs::path launcher_dir = g_port / PORT_LAUNCHER_DIR, scripts_dir = g_port / PORT_SCRIPTS_DIR;
+    if (!start_worker([=] { scan_worker(manual, launcher_dir, scripts_dir); })) {
+        // No thread to spare: the row can be pressed again.
         std::lock_guard<std::mutex> lock(g_shared.mutex);
         g_shared.scan_busy = false;
     }

@@ -23,6 +23,7 @@
 #include "ui/banner_cache.h"
 #include "ui/layers.h"
 #include "core/toast.h"
+#include "core/worker.h"
 
 Texture g_banner;
 
@@ -162,14 +163,10 @@ void want_banner_file(const std::string& path) {
 void start_banner_load(bool use_kept, bool wait) {
     g_banner.loading = true;
     want_banner_file(g_banner.source);
-    if (!wait) {
-        try {
-            std::thread(load_banner, g_banner.source, banner_cache_file(), use_kept).detach();
-            return;
-        } catch (const std::system_error&) {
-        }
-    }
-    load_banner(g_banner.source, banner_cache_file(), use_kept);
+    const std::string source = g_banner.source;
+    const fs::path kept = banner_cache_file();
+    if (!wait && start_worker([=] { load_banner(source, kept, use_kept); })) return;
+    load_banner(source, kept, use_kept);
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include "ui/app.h"
 #include "ui/layers.h"
 
 #include <SDL3/SDL.h>
@@ -6,6 +5,7 @@
 #include <imgui_impl_sdlrenderer3.h>
 
 #include "core/globals.h"
+#include "ui/app.h"
 
 Layer g_background_layer;
 Layer g_banner_layer;

@@ -1,0 +1,13 @@
+#include "core/worker.h"
+
+#include <system_error>
+#include <thread>
+
+bool start_worker(std::function<void()> work) {
+    try {
+        std::thread(std::move(work)).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
