@@ -9,10 +9,11 @@
 
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/toast.h"
 #include "launch/game_process.h"
 #include "launch/play.h"
 #include "support/testing.h"
-#include "core/toast.h"
+#include "ui/app.h"
 
 extern char** environ;
 
@@ -41,7 +42,10 @@ protected:
     }
     void TearDown() override {
         if (g_game.running.load()) {
-            ::kill(-g_game.pid, SIGKILL);
+            // A run still spawning has no process yet (pid 0 would name this
+            // test's own process group).
+            wait_until([] { return g_game.pid.load() > 0 || g_game.ended.load(); }, 20);
+            if (g_game.pid.load() > 0) ::kill(-g_game.pid, SIGKILL);
             wait_until([] { return g_game.ended.load(); }, 20);
         }
         g_game.ended.exchange(false);
@@ -50,9 +54,13 @@ protected:
     // Starts a shell script the way start_game starts the game: own process
     // group, stdin /dev/null, output into the supervisor's pipe, cwd g_data.
     void run(const std::string& script) {
-        int fd = -1, pid = -1;
-        ASSERT_EQ(spawn_game_process({"/bin/sh", "-c", script}, process_env(), g_data.string(), fd, pid), 0);
-        begin_run(pid, fd);
+        RunPlan plan;
+        plan.argv = {"/bin/sh", "-c", script};
+        plan.env = process_env();
+        plan.cwd = g_data.string();
+        plan.dir = g_data;
+        plan.pt = g_pt;
+        ASSERT_TRUE(begin_run(std::move(plan)));
         // A quick script may already have ended by now.
         ASSERT_TRUE(g_game.running.load() || g_game.ended.load());
     }

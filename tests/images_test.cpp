@@ -1,5 +1,5 @@
-// PNG decoding into RGBA surfaces, the window icon and the cached banner,
-// with real files and a real SDL renderer.
+// PNG decoding into RGBA surfaces, cropping pictures, the window icon and the
+// cached banner, with real files and a real SDL renderer.
 #include <gtest/gtest.h>
 
 #include <SDL3/SDL.h>
@@ -14,6 +14,7 @@
 #include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/picture.h"
 #include "core/settings.h"
 #include "support/testing.h"
 #include "ui/banner_cache.h"
@@ -96,6 +97,12 @@ std::string rgb_png(int w, int h, unsigned char r, unsigned char g, unsigned cha
 
 std::vector<unsigned char> rgba(std::initializer_list<int> v) { return {v.begin(), v.end()}; }
 
+Picture solid(int w, int h, std::initializer_list<unsigned char> pixel) {
+    Picture img{w, h, {}};
+    for (int i = 0; i < w * h; ++i) img.rgba.insert(img.rgba.end(), pixel);
+    return img;
+}
+
 class ImagesTest : public ::testing::Test {
 protected:
     void SetUp() override { reset_settings(); }
@@ -163,6 +170,35 @@ TEST_F(ImagesTest, NonPngAndMissingFilesGiveNothing) {
         EXPECT_EQ(load_png_surface(dir / name, pixels), nullptr) << name;
         EXPECT_EQ(pixels, rgba({1, 2, 3})) << name;
     }
+}
+
+TEST(PictureCrop, CentreCropAndShrinkButNeverEnlarge) {
+    // Red, green and blue thirds: a square cut keeps the green middle.
+    Picture bands{30, 10, {}};
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 30; ++x) {
+            unsigned char c[4] = {0, 0, 0, 255};
+            c[x / 10] = 255;
+            bands.rgba.insert(bands.rgba.end(), c, c + 4);
+        }
+    Picture square = fit_crop(bands, 256, 256);
+    ASSERT_EQ(square.w, 10);
+    ASSERT_EQ(square.h, 10);
+    for (size_t i = 0; i < square.rgba.size(); i += 4)
+        ASSERT_EQ(std::vector<unsigned char>(square.rgba.begin() + long(i), square.rgba.begin() + long(i) + 4),
+                  (std::vector<unsigned char>{0, 255, 0, 255}));
+    // A portrait cut of a square icon is as tall as the icon, not stretched.
+    Picture portrait = fit_crop(solid(512, 512, {1, 2, 3, 255}), 600, 900);
+    EXPECT_EQ(portrait.w, 341);
+    EXPECT_EQ(portrait.h, 512);
+    Picture hero = fit_crop(solid(2000, 1000, {1, 2, 3, 255}), 1920, 620);
+    EXPECT_EQ(hero.w, 1920);
+    EXPECT_EQ(hero.h, 620);
+    // Shrinking averages, and a see-through pixel lends no colour.
+    Picture mixed{2, 2, {255, 0, 0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 255, 255}};
+    EXPECT_EQ(fit_crop(mixed, 1, 1).rgba, (std::vector<unsigned char>{0, 0, 255, 128}));
+    EXPECT_TRUE(fit_crop(Picture{}, 10, 10).rgba.empty());
+    EXPECT_TRUE(fit_crop(Picture{4, 4, {1, 2, 3}}, 2, 2).rgba.empty()) << "too few pixels for the size";
 }
 
 // A real SDL renderer drawing into a surface: textures are created as in the

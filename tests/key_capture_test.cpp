@@ -4,6 +4,7 @@
 
 #include "controls/key_capture.h"
 #include "controls/keys.h"
+#include "controls/page_controls.h"
 #include "core/settings.h"
 #include "support/testing.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/globals.h"
 #include "core/paths.h"
-#include "ui/play_page.h"
+#include "ui/page_play.h"
 #include "ui/theme.h"
 #include "support/testing.h"
 

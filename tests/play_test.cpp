@@ -17,6 +17,7 @@
 #include "discovery/shared.h"
 #include "launch/game_process.h"
 #include "launch/play.h"
+#include "ui/app.h"
 #include "support/testing.h"
 #include "core/toast.h"
 
@@ -96,8 +97,12 @@ TEST_F(Play, MissingPython3GivesOneLogLineAndTheToast) {
     setenv("PATH", "/nonexistent-bin", 1);
     S.set("game_dir", game.path().string());
     g_log.add("from the last run");
-    play_pressed();
+    EXPECT_EQ(play_pressed(), PlayOutcome::started);
+    // The run's own worker spawns; its end brings the toast.
+    bool ended = wait_until([] { return g_game.ended.load(); }, 20);
     setenv("PATH", saved.c_str(), 1);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(game_end_tick());
 
     EXPECT_FALSE(g_game.running.load());
     auto lines = log_lines();
@@ -125,7 +130,10 @@ TEST_F(Play, SpawnFailureIsReportedInPortuguese) {
     g_pt = true;
     g_data = data / "gone";   // the working directory cannot be entered
     S.set("game_dir", game.path().string());
-    EXPECT_FALSE(start_game());
+    EXPECT_TRUE(start_game());
+    ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 20));
+    EXPECT_TRUE(game_end_tick());
+    EXPECT_EQ(g_toast, "Python 3 não encontrado. Instale o python3 e tente de novo.");
     auto lines = log_lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("Não foi possível iniciar o python3: ", 0), 0u) << lines[0];
@@ -178,13 +186,13 @@ TEST_F(Play, CloseOnPlayHidesTheWindowUntilTheGameEnds) {
     S.set("game_dir", game.path().string());
 
     S.set("close_on_play", "0");
-    play_pressed();
+    press_play();
     EXPECT_FALSE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_HIDDEN);
     ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 30));
     EXPECT_TRUE(game_end_tick());
 
     S.set("close_on_play", "1");
-    play_pressed();
+    press_play();
     EXPECT_TRUE(SDL_GetWindowFlags(g_window) & SDL_WINDOW_HIDDEN);
     ASSERT_TRUE(wait_until([] { return g_game.ended.load(); }, 30));
     EXPECT_EQ(g_game.exit_code.load(), 0);

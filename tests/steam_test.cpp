@@ -14,10 +14,10 @@
 
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/picture.h"
 #include "core/settings.h"
 #include "desktop/steam.h"
 #include "desktop/vdf.h"
-#include "ui/images.h"
 #include "ui/pages.h"
 #include "core/toast.h"
 #include "support/gui.h"
@@ -54,21 +54,15 @@ std::string shortcuts_file(const std::string& entries) { return map("shortcuts",
 
 SteamShortcut ours() { return launcher_shortcut(PROGRAM, "/data/quor-pc.png"); }
 
-Rgba solid(int w, int h, std::initializer_list<unsigned char> rgba) {
-    Rgba img{w, h, {}};
-    for (int i = 0; i < w * h; ++i) img.px.insert(img.px.end(), rgba);
+Picture solid(int w, int h, std::initializer_list<unsigned char> rgba) {
+    Picture img{w, h, {}};
+    for (int i = 0; i < w * h; ++i) img.rgba.insert(img.rgba.end(), rgba);
     return img;
 }
 
-Rgba load(const fs::path& path) {
-    Rgba img;
-    std::vector<unsigned char> px;
-    if (SDL_Surface* s = load_png_surface(path, px)) {
-        img.w = s->w;
-        img.h = s->h;
-        SDL_DestroySurface(s);
-        img.px = std::move(px);
-    }
+Picture load(const fs::path& path) {
+    Picture img;
+    decode_png(path, img);
     return img;
 }
 
@@ -168,35 +162,6 @@ TEST(Vdf, AppIdIsSteamsCrcOfExeAndName) {
     EXPECT_EQ(crc32_bytes("123456789"), 0xCBF43926u);
     EXPECT_EQ(shortcut_appid("\"" + PROGRAM + "\"", "Veltrane"), 3159974677u);
     EXPECT_EQ(ours().start_dir, "\"/opt/quor/launcher\"");
-}
-
-TEST(SteamArt, CentreCropAndShrinkButNeverEnlarge) {
-    // Red, green and blue thirds: a square cut keeps the green middle.
-    Rgba bands{30, 10, {}};
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 30; ++x) {
-            unsigned char c[4] = {0, 0, 0, 255};
-            c[x / 10] = 255;
-            bands.px.insert(bands.px.end(), c, c + 4);
-        }
-    Rgba square = fit_crop(bands, 256, 256);
-    ASSERT_EQ(square.w, 10);
-    ASSERT_EQ(square.h, 10);
-    for (size_t i = 0; i < square.px.size(); i += 4)
-        ASSERT_EQ(std::vector<unsigned char>(square.px.begin() + long(i), square.px.begin() + long(i) + 4),
-                  (std::vector<unsigned char>{0, 255, 0, 255}));
-    // A portrait cut of a square icon is as tall as the icon, not stretched.
-    Rgba portrait = fit_crop(solid(512, 512, {1, 2, 3, 255}), 600, 900);
-    EXPECT_EQ(portrait.w, 341);
-    EXPECT_EQ(portrait.h, 512);
-    Rgba hero = fit_crop(solid(2000, 1000, {1, 2, 3, 255}), 1920, 620);
-    EXPECT_EQ(hero.w, 1920);
-    EXPECT_EQ(hero.h, 620);
-    // Shrinking averages, and a see-through pixel lends no colour.
-    Rgba mixed{2, 2, {255, 0, 0, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 255, 255}};
-    EXPECT_EQ(fit_crop(mixed, 1, 1).px, (std::vector<unsigned char>{0, 0, 255, 128}));
-    EXPECT_TRUE(fit_crop(Rgba{}, 10, 10).px.empty());
-    EXPECT_TRUE(fit_crop(Rgba{4, 4, {1, 2, 3}}, 2, 2).px.empty()) << "too few pixels for the size";
 }
 
 TEST(SteamProcess, FindsAProcessNamedSteam) {
@@ -303,15 +268,15 @@ TEST_F(SteamRow, AddsToEveryUserWithArtworkThenRemoves) {
     EXPECT_EQ(read_text(g_data / "quor-pc.png"), read_text(dir / "dump/sce_sys/icon0.png"));
 
     // Artwork, shrunk and cut from the dump's pictures, never blown up.
-    Rgba hero = load(user1() / "grid" / (id + "_hero.png"));
+    Picture hero = load(user1() / "grid" / (id + "_hero.png"));
     EXPECT_EQ(hero.w, 192);
     EXPECT_EQ(hero.h, 62);
-    EXPECT_EQ(std::vector<unsigned char>(hero.px.begin(), hero.px.begin() + 4),
+    EXPECT_EQ(std::vector<unsigned char>(hero.rgba.begin(), hero.rgba.begin() + 4),
               (std::vector<unsigned char>{200, 100, 50, 255}));
-    Rgba wide = load(user1() / "grid" / (id + ".png"));
+    Picture wide = load(user1() / "grid" / (id + ".png"));
     EXPECT_EQ(wide.w, 192);
     EXPECT_EQ(wide.h, 90);
-    Rgba icon = load(user1() / "grid" / (id + "_icon.png"));
+    Picture icon = load(user1() / "grid" / (id + "_icon.png"));
     EXPECT_EQ(icon.w, 256);
     EXPECT_EQ(load(user1() / "grid" / (id + "p.png")).w, 341);
     EXPECT_EQ(read_text(user2() / "grid" / (id + "p.png")), "the player's portrait");

@@ -18,11 +18,3 @@ bool capture_event(const SDL_Event& ev);
 void hold_gui_keys();
 // The routing itself, without touching the GUI's key state.
 bool route_capture_event(const SDL_Event& ev);
-
-struct KeyInput;
-// The value text of an action's row: its key or "—", "  *" when changed.
-std::string key_row_value(const KeyInput& input);
-// Every binding back to its default.
-void reset_keys();
-// The overlay that asks for the key, in front of everything.
-void draw_capture_overlay();

@@ -5,6 +5,7 @@
 
 #include "controls/key_capture.h"
 #include "controls/keys.h"
+#include "controls/page_controls.h"
 #include "core/globals.h"
 #include "core/settings.h"
 #include "ui/chrome.h"

@@ -16,6 +16,9 @@ extern bool g_focus_first;
 // Picks the text for the UI language.
 inline const char* tr(const char* en, const char* pt) { return g_pt ? pt : en; }
 inline std::string tr(const std::string& en, const std::string& pt) { return g_pt ? pt : en; }
+// The same for the language a caller names (pure functions, tested in both).
+inline const char* tr(bool pt, const char* en, const char* pt_text) { return pt ? pt_text : en; }
+inline std::string tr(bool pt, const std::string& en, const std::string& pt_text) { return pt ? pt_text : en; }
 
 // Local time t in strftime's format; fallback when it cannot be formatted.
 std::string local_time_text(std::time_t t, const char* format, const char* fallback);

@@ -8,24 +8,20 @@
 #include <cstdlib>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <system_error>
 #include <utility>
 
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#include <stb_image_write.h>
-
 #include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/picture.h"
 #include "core/settings.h"
 #include "core/wake.h"
 #include "desktop/shortcut.h"
 #include "desktop/vdf.h"
-#include "discovery/shared.h"
-#include "ui/images.h"
 #include "core/toast.h"
 #include "core/worker.h"
 
@@ -85,10 +81,10 @@ bool still_ours(const fs::path& file, const ArtList& list, const std::string& na
     return bytes.size() == it->second.first && crc32_bytes(bytes) == it->second.second;
 }
 
-std::optional<Rgba> decode(const fs::path& path) {
+std::optional<Picture> decode(const fs::path& path) {
     if (path.empty() || !is_file(path)) return std::nullopt;
-    Rgba img;
-    if (!decode_png(path, img.px, img.w, img.h)) return std::nullopt;
+    Picture img;
+    if (!decode_png(path, img)) return std::nullopt;
     return img;
 }
 
@@ -169,72 +165,12 @@ bool steam_running(const fs::path& proc) {
     return false;
 }
 
-Rgba fit_crop(const Rgba& src, int tw, int th) {
-    Rgba out;
-    if (tw <= 0 || th <= 0 || src.w <= 0 || src.h <= 0 ||
-        src.px.size() < static_cast<size_t>(src.w) * static_cast<size_t>(src.h) * 4)
-        return out;
-    // The largest centred rectangle of the target's shape.
-    int64_t cw = src.w, ch = src.h;
-    if (int64_t(src.w) * th > int64_t(tw) * src.h)
-        cw = std::max<int64_t>(1, (int64_t(src.h) * tw + th / 2) / th);
-    else
-        ch = std::max<int64_t>(1, (int64_t(src.w) * th + tw / 2) / tw);
-    int64_t cx = (src.w - cw) / 2, cy = (src.h - ch) / 2;
-    int64_t ow = cw, oh = ch;
-    if (cw > tw) {
-        ow = tw;
-        oh = th;
-    }
-    out.w = static_cast<int>(ow);
-    out.h = static_cast<int>(oh);
-    out.px.assign(static_cast<size_t>(ow) * static_cast<size_t>(oh) * 4, 0);
-    // Box filter over premultiplied colour, so transparent pixels do not
-    // bleed their hidden colour into the edges.
-    for (int64_t y = 0; y < oh; ++y) {
-        int64_t y0 = cy + y * ch / oh, y1 = std::max(y0 + 1, cy + (y + 1) * ch / oh);
-        for (int64_t x = 0; x < ow; ++x) {
-            int64_t x0 = cx + x * cw / ow, x1 = std::max(x0 + 1, cx + (x + 1) * cw / ow);
-            uint64_t r = 0, g = 0, b = 0, a = 0, n = 0;
-            for (int64_t sy = y0; sy < y1; ++sy) {
-                const unsigned char* p = &src.px[(static_cast<size_t>(sy) * src.w + static_cast<size_t>(x0)) * 4];
-                for (int64_t sx = x0; sx < x1; ++sx, p += 4) {
-                    r += uint64_t(p[0]) * p[3];
-                    g += uint64_t(p[1]) * p[3];
-                    b += uint64_t(p[2]) * p[3];
-                    a += p[3];
-                    ++n;
-                }
-            }
-            unsigned char* q = &out.px[(static_cast<size_t>(y) * out.w + static_cast<size_t>(x)) * 4];
-            if (a > 0) {
-                q[0] = static_cast<unsigned char>((r + a / 2) / a);
-                q[1] = static_cast<unsigned char>((g + a / 2) / a);
-                q[2] = static_cast<unsigned char>((b + a / 2) / a);
-            }
-            q[3] = static_cast<unsigned char>((a + n / 2) / n);
-        }
-    }
-    return out;
-}
-
-std::string encode_png(const Rgba& img) {
-    std::string out;
-    if (img.w <= 0 || img.h <= 0 || img.px.size() != static_cast<size_t>(img.w) * static_cast<size_t>(img.h) * 4)
-        return out;
-    auto sink = [](void* ctx, void* data, int size) {
-        static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), static_cast<size_t>(size));
-    };
-    if (!stbi_write_png_to_func(sink, &out, img.w, img.h, 4, img.px.data(), img.w * 4)) out.clear();
-    return out;
-}
-
 std::vector<SteamPicture> steam_pictures(const fs::path& banner, const fs::path& icon) {
     std::vector<SteamPicture> out;
-    std::optional<Rgba> wide = decode(banner);
-    std::optional<Rgba> square = decode(icon);
+    std::optional<Picture> wide = decode(banner);
+    std::optional<Picture> square = decode(icon);
     for (const ArtKind& art : ART) {
-        const std::optional<Rgba>& src = art.from_banner ? wide : square;
+        const std::optional<Picture>& src = art.from_banner ? wide : square;
         if (src) out.push_back({art.suffix, encode_png(fit_crop(*src, art.w, art.h))});
     }
     return out;
@@ -430,6 +366,15 @@ namespace {
 
 bool g_steam_busy = false;   // UI thread: a press is being carried out
 
+// A finished press's toast, handed from its worker to the UI thread.
+struct SteamHandOver {
+    std::mutex mutex;
+    std::string message;
+    bool done = false;
+};
+// Never destroyed: a press's worker may still lock it while the process exits.
+SteamHandOver& g_steam_result = *new SteamHandOver;
+
 // A press's work with everything it needs, so the worker touches neither the
 // settings nor the UI.
 struct SteamJob {
@@ -450,9 +395,9 @@ void run_steam_job(const SteamJob& job) {
     }
     std::string text = steam_message(r, adding, steam_running(), job.pt);
     {
-        std::lock_guard<std::mutex> lock(g_shared.mutex);
-        g_shared.steam_message = std::move(text);
-        g_shared.steam_done = true;
+        std::lock_guard<std::mutex> lock(g_steam_result.mutex);
+        g_steam_result.message = std::move(text);
+        g_steam_result.done = true;
     }
     wake_ui();
 }
@@ -471,10 +416,10 @@ void steam_shortcut_pressed() {
 bool take_steam_result() {
     std::string text;
     {
-        std::lock_guard<std::mutex> lock(g_shared.mutex);
-        if (!g_shared.steam_done) return false;
-        text = std::move(g_shared.steam_message);
-        g_shared.steam_done = false;
+        std::lock_guard<std::mutex> lock(g_steam_result.mutex);
+        if (!g_steam_result.done) return false;
+        text = std::move(g_steam_result.message);
+        g_steam_result.done = false;
     }
     g_steam_busy = false;
     toast(text, 8);

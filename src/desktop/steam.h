@@ -18,17 +18,6 @@ std::vector<fs::path> steam_user_configs(const fs::path& home);
 // Whether a process named "steam" runs, from a /proc-like folder.
 bool steam_running(const fs::path& proc = "/proc");
 
-// An 8-bit RGBA picture.
-struct Rgba {
-    int w = 0;
-    int h = 0;
-    std::vector<unsigned char> px;
-};
-// The centre of src cut to the aspect tw:th, shrunk to at most tw × th by
-// averaging; never enlarged.
-Rgba fit_crop(const Rgba& src, int tw, int th);
-std::string encode_png(const Rgba& img);
-
 // Steam's pictures for the game, as PNG files named by their suffix after the
 // app id: hero and wide capsule from the wide banner, portrait and icon from
 // the square icon. A source that is empty or unreadable gives none of its own.

@@ -1,6 +1,5 @@
 #include "launch/game_process.h"
 
-#include <SDL3/SDL.h>
 #include <algorithm>
 #include <chrono>
 #include <cerrno>
@@ -9,10 +8,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <spawn.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 #include "core/atomic_file.h"
@@ -21,9 +20,10 @@
 #include "core/paths.h"
 #include "core/port.h"
 #include "core/runner.h"
-#include "core/wake.h"
-#include "launch/play.h"
 #include "core/toast.h"
+#include "core/wake.h"
+#include "core/worker.h"
+#include "launch/snapshots.h"
 
 GameProcess g_game;
 Log& g_log = *new Log;
@@ -473,9 +473,82 @@ static void supervise(int read_fd, int pid, fs::path dir, bool pt) {
     end_run(code);
 }
 
-static void prepare_and_supervise(const std::function<bool(int&, int&)>& prepare, fs::path dir, bool pt) {
+static std::vector<char*> c_strings(const std::vector<std::string>& list) {
+    std::vector<char*> out;
+    out.reserve(list.size() + 1);
+    for (const std::string& s : list) out.push_back(const_cast<char*>(s.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
+
+int spawn_game_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       const std::string& cwd, int& read_fd, int& pid) {
+    if (argv.empty()) return EINVAL;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+    // Room for a burst of output: a game printing fast blocks less often and
+    // the supervisor reads it in fewer, larger pieces. The usual 64 KiB stays
+    // where the system refuses.
+    ::fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+
+    std::vector<char*> args = c_strings(argv);
+    std::vector<char*> envp = c_strings(env);
+    pid_t child = -1;
+    int err = ::posix_spawnp(&child, args[0], &actions, &attr, args.data(), envp.data());
+
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ::close(fds[1]);
+    if (err != 0) {
+        ::close(fds[0]);
+        return err;
+    }
+    read_fd = fds[0];
+    pid = child;
+    return 0;
+}
+
+std::string spawn_error_line(int err, bool pt) {
+    return tr(pt, "Could not start python3: ", "Não foi possível iniciar o python3: ") + std::string(std::strerror(err));
+}
+
+// The whole run on its own thread: the snapshot when due, the spawn, the
+// supervision. Nothing is spawned before this thread exists, so no game is
+// ever left without its supervisor.
+static void run_worker(const RunPlan& plan) {
+    if (!plan.saves.empty()) {
+        // Copying a save of a few MB takes longer than a frame, and it must be
+        // whole before the game can write to it.
+        std::string line = snapshot_before_start(plan.saves, plan.snapshots, std::time(nullptr), plan.pt);
+        if (!line.empty()) {
+            g_log.add(line);
+            wake_ui();
+        }
+    }
+    if (g_game.stop_requested.load()) {
+        end_run(0);
+        return;
+    }
     int read_fd = -1, pid = -1;
-    if (!prepare(read_fd, pid)) {
+    int err = spawn_game_process(plan.argv, plan.env, plan.cwd, read_fd, pid);
+    if (err != 0) {
+        // No pipe: nothing was started and there is nothing to tell.
+        if (err > 0) {
+            g_log.add(spawn_error_line(err, plan.pt));
+            g_game.spawn_failed.exchange(true);
+        }
         end_run(0);
         return;
     }
@@ -483,32 +556,35 @@ static void prepare_and_supervise(const std::function<bool(int&, int&)>& prepare
     // A stop pressed while preparing found no process to signal yet; one
     // pressed from now on sees the pid. Either way the game gets SIGTERM.
     if (g_game.stop_requested.load()) ::kill(-pid, SIGTERM);
-    supervise(read_fd, pid, std::move(dir), pt);
+    supervise(read_fd, pid, plan.dir, plan.pt);
 }
 
-void start_supervisor(int read_fd, int pid) {
-    // The worker gets its own copies: it may outlive any later change of them.
-    std::thread(supervise, read_fd, pid, g_data, g_pt).detach();
-}
-
-static void mark_run_begun(int pid) {
-    g_game.pid.exchange(pid);
+bool begin_run(RunPlan plan) {
+    g_game.pid.exchange(0);
     g_game.running.exchange(true);
     g_game.stop_requested.exchange(false);
     g_game.started.exchange(false);
     g_game.ended.exchange(false);
     g_game.spawn_failed.exchange(false);
     g_game.stop_time = 0;
+    if (start_worker([plan = std::move(plan)] { run_worker(plan); })) return true;
+    g_game.running.exchange(false);
+    return false;
 }
 
-void begin_run(int pid, int read_fd) {
-    mark_run_begun(pid);
-    start_supervisor(read_fd, pid);
+std::optional<RunEnd> take_run_end() {
+    if (!g_game.ended.exchange(false)) return std::nullopt;
+    return RunEnd{g_game.exit_code.load(), g_game.stop_requested.load(), g_game.spawn_failed.exchange(false)};
 }
 
-void begin_prepared_run(std::function<bool(int& read_fd, int& pid)> prepare) {
-    mark_run_begun(0);
-    std::thread(prepare_and_supervise, std::move(prepare), g_data, g_pt).detach();
+RunEndNote run_end_note(const RunEnd& end, bool pt) {
+    // Every spawn failure reads as a missing python3 to the player; the log has the reason.
+    if (end.spawn_failed)
+        return {tr(pt, "Python 3 not found. Install python3 and try again.",
+                   "Python 3 não encontrado. Instale o python3 e tente de novo."),
+                5};
+    if (is_failure(end.exit_code, end.stop_requested)) return {game_error_text(end.exit_code, pt), 8};
+    return {};
 }
 
 void stop_game() {
@@ -521,20 +597,6 @@ void stop_game() {
 }
 
 // ---- frame-loop reactions -----------------------------------------------------------
-
-bool game_end_tick() {
-    if (!g_game.ended.exchange(false)) return false;
-    int code = g_game.exit_code.load();
-    if (g_game.spawn_failed.exchange(false))
-        python_missing_toast();
-    else if (is_failure(code, g_game.stop_requested.load()))
-        toast(game_error_text(code, g_pt), 8);
-    if (g_window) {
-        SDL_ShowWindow(g_window);
-        SDL_RaiseWindow(g_window);
-    }
-    return true;
-}
 
 void stop_escalation_tick(double now) {
     if (!g_game.running.load() || g_game.stop_time <= 0) return;

@@ -20,7 +20,7 @@ struct GameProcess {
     std::atomic<bool> started{false};
     std::atomic<bool> ended{false};
     std::atomic<int> exit_code{0};
-    std::atomic<bool> spawn_failed{false};   // the supervisor could not start python3
+    std::atomic<bool> spawn_failed{false};   // the run's worker could not start python3
     double stop_time = 0;   // UI thread only
 };
 
@@ -156,17 +156,47 @@ void prune_crash_copies(const std::filesystem::path& crashes, size_t keep);
 
 // ---- the run ------------------------------------------------------------
 
-// Starts the detached supervisor thread of a spawned game. g_game's fields
-// must already be set for the run (begin_run does both).
-void start_supervisor(int read_fd, int pid);
-// Marks a freshly spawned game as the current run and hands it to a supervisor.
-void begin_run(int pid, int read_fd);
-// Marks a run as begun ("preparing") before anything is spawned; its
-// supervisor thread first calls prepare, which spawns the game and fills
-// read_fd and pid, or returns false when nothing was started (the run then
-// ends quietly; prepare says why and sets spawn_failed when the player must
-// be told). A stop pressed meanwhile is passed on to the game.
-void begin_prepared_run(std::function<bool(int& read_fd, int& pid)> prepare);
+// The spawn itself: argv[0] searched along PATH, exactly env as environment,
+// cwd as working directory, stdin from /dev/null, stdout and stderr into one
+// close-on-exec pipe, a new process group led by the child. Returns 0 and
+// fills read_fd and pid; -1 when the pipe could not be made; else the
+// error number of the failed spawn.
+int spawn_game_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       const std::string& cwd, int& read_fd, int& pid);
+// The game-log line for a spawn that failed.
+std::string spawn_error_line(int err, bool pt);
+
+// Everything a run needs, taken on the UI thread: the worker may outlive
+// any later change of the settings or paths.
+struct RunPlan {
+    std::vector<std::string> argv, env;
+    std::string cwd;
+    std::filesystem::path dir;         // where last_run.log and crashes/ go
+    std::filesystem::path saves;       // snapshotted first into snapshots; empty: no snapshot
+    std::filesystem::path snapshots;
+    bool pt = false;
+};
+
+// Marks a run as begun ("preparing") and starts its one worker, which makes
+// the snapshot when due, spawns the game and supervises it to its end. A
+// stop pressed meanwhile is passed on to the game. False, with the state
+// idle and nothing spawned, when no thread can be had.
+bool begin_run(RunPlan plan);
+
+// How a run ended, handed to the UI once.
+struct RunEnd {
+    int exit_code = 0;
+    bool stop_requested = false;
+    bool spawn_failed = false;   // python3 could not be started; the log says why
+};
+// The end of the last run, once (it clears `ended`); nothing while none waits.
+std::optional<RunEnd> take_run_end();
+// What the player is told of an end, and for how long; no text when nothing.
+struct RunEndNote {
+    std::string text;
+    double seconds = 0;
+};
+RunEndNote run_end_note(const RunEnd& end, bool pt);
 
 // SIGTERM to the game's process group; does not wait. While a stop is
 // already pending it does nothing: the SIGKILL stays due 4 s after the first
@@ -175,9 +205,5 @@ void stop_game();
 
 // ---- frame-loop reactions (UI thread, once per frame) --------------------
 
-// Handles the end of a run: clears `ended`, shows the error toast when the
-// game failed on its own, shows and raises g_window. Returns true when a run
-// ended this frame (the loop then applies its quit-after-game request).
-bool game_end_tick();
 // SIGKILL to the game's group once a stop has waited more than 4 s.
 void stop_escalation_tick(double now);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <imgui.h>
 #include <imgui_impl_sdl3.h>
 #include <imgui_impl_sdlrenderer3.h>
@@ -15,6 +16,7 @@
 
 #include "capture/capture.h"
 #include "controls/key_capture.h"
+#include "controls/page_controls.h"
 #include "core/globals.h"
 #include "core/instance.h"
 #include "core/paths.h"
@@ -153,7 +155,7 @@ void hotkeys(const GuiBefore& before) {
     if ((ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false) || ImGui::IsKeyPressed(ImGuiKey_Escape, false)) &&
         !before.item_active && !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && g_page != 0)
         go_page_by_keys(0);
-    if (ImGui::IsKeyPressed(ImGuiKey_GamepadStart, false) || ImGui::IsKeyPressed(ImGuiKey_F5, false)) play_pressed();
+    if (ImGui::IsKeyPressed(ImGuiKey_GamepadStart, false) || ImGui::IsKeyPressed(ImGuiKey_F5, false)) press_play();
     if (g_page == 5) {
         if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickDown)) g_log_scroll += 1;
         if (ImGui::IsKeyDown(ImGuiKey_GamepadRStickUp)) g_log_scroll -= 1;
@@ -364,6 +366,24 @@ const char* page_title(int index) {
     }
 }
 
+void press_play() {
+    if (play_pressed() == PlayOutcome::started && S.on("close_on_play") && g_window) SDL_HideWindow(g_window);
+}
+
+bool game_end_tick() {
+    std::optional<RunEnd> end = take_run_end();
+    if (!end) return false;
+    release_run_lock();
+    RunEndNote note = run_end_note(*end, g_pt);
+    if (!note.text.empty()) toast(note.text, note.seconds);
+    // It may have been hidden at Play.
+    if (g_window) {
+        SDL_ShowWindow(g_window);
+        SDL_RaiseWindow(g_window);
+    }
+    return true;
+}
+
 int run_window() {
     ShotRequest shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
     g_exact_frames = shot.wanted;
@@ -501,10 +521,7 @@ int run_window() {
             if (game_info(game_dir).ok) check_eboot(game_dir);
         }
         // 9-10. End of a run, stop escalation.
-        if (game_end_tick()) {
-            release_run_lock();
-            quit = quit || quit_after_game;
-        }
+        if (game_end_tick()) quit = quit || quit_after_game;
         stop_escalation_tick(now_seconds());
         // A hidden window (behind the game it started) shows nothing: its
         // turns, woken by the game's output, do the loop's work and draw

@@ -5,6 +5,15 @@
 
 int run_window();
 
+// Play, F5 and the pad's Start: the Play action, then the window hides when
+// the game started and close_on_play is on.
+void press_play();
+// The end of a run, once per frame: the error toast when the game failed on
+// its own (or python3 could not be started), and the window shown and raised
+// (it may have hidden at Play). True when a run ended this frame (the loop
+// then applies its quit-after-game request).
+bool game_end_tick();
+
 // Start-up decisions, kept pure so they can be tested without a display.
 float choose_scale(float display_scale, const char* env_scale);
 void parse_window_size(const char* env_size, float scale, int& w, int& h);

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "discovery/shared.h"
+#include "ui/layers.h"
 
 struct SDL_Renderer;
 struct SDL_Texture;

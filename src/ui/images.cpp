@@ -9,17 +9,13 @@
 #include <system_error>
 #include <thread>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 #include "core/atomic_file.h"
 #include "core/globals.h"
 #include "core/paths.h"
+#include "core/picture.h"
 #include "core/port.h"
 #include "core/settings.h"
 #include "core/wake.h"
-#include "discovery/shared.h"
 #include "ui/banner_cache.h"
 #include "ui/layers.h"
 #include "core/toast.h"
@@ -27,33 +23,14 @@
 
 Texture g_banner;
 
-bool decode_png(const std::filesystem::path& path, std::vector<unsigned char>& pixels, int& w, int& h) {
-    FILE* f = std::fopen(path.c_str(), "rbe");   // close-on-exec: helpers must not inherit it
-    if (!f) return false;
-    int dw = 0, dh = 0, channels = 0;
-    unsigned char* data = stbi_load_from_file(f, &dw, &dh, &channels, 4);
-    std::fclose(f);
-    if (!data) return false;
-    if (dw <= 0 || dh <= 0) {
-        stbi_image_free(data);
-        return false;
-    }
-    size_t bytes = static_cast<size_t>(dw) * static_cast<size_t>(dh) * 4;
-    pixels.assign(data, data + bytes);
-    stbi_image_free(data);
-    w = dw;
-    h = dh;
-    return true;
-}
-
 SDL_Surface* load_png_surface(const std::filesystem::path& path, std::vector<unsigned char>& pixels) {
-    std::vector<unsigned char> decoded;
-    int w = 0, h = 0;
-    if (!decode_png(path, decoded, w, h)) return nullptr;
-    SDL_Surface* surface = SDL_CreateSurfaceFrom(w, h, SDL_PIXELFORMAT_ABGR8888, decoded.data(), w * 4);
+    Picture decoded;
+    if (!decode_png(path, decoded)) return nullptr;
+    SDL_Surface* surface =
+        SDL_CreateSurfaceFrom(decoded.w, decoded.h, SDL_PIXELFORMAT_ABGR8888, decoded.rgba.data(), decoded.w * 4);
     if (!surface) return nullptr;
     // The vector's buffer moves with it, so the surface keeps pointing at it.
-    pixels = std::move(decoded);
+    pixels = std::move(decoded.rgba);
     return surface;
 }
 
@@ -109,14 +86,15 @@ void release_banner() {
 
 namespace {
 
-void upload_banner(std::vector<unsigned char>& pixels, int w, int h) {
-    if (!g_renderer || pixels.empty()) return;
-    SDL_Surface* surface = SDL_CreateSurfaceFrom(w, h, SDL_PIXELFORMAT_ABGR8888, pixels.data(), w * 4);
+void upload_banner(Picture& picture) {
+    if (!g_renderer || picture.rgba.empty()) return;
+    SDL_Surface* surface =
+        SDL_CreateSurfaceFrom(picture.w, picture.h, SDL_PIXELFORMAT_ABGR8888, picture.rgba.data(), picture.w * 4);
     if (!surface) return;
     g_banner.texture = SDL_CreateTextureFromSurface(g_renderer, surface);
     if (g_banner.texture) {
-        g_banner.w = w;
-        g_banner.h = h;
+        g_banner.w = picture.w;
+        g_banner.h = picture.h;
     }
     SDL_DestroySurface(surface);
 }
@@ -125,7 +103,7 @@ void upload_banner(std::vector<unsigned char>& pixels, int w, int h) {
 // the picture, which is then not decoded; the result is published only while
 // the UI still wants that file, so a slow decode of a folder left meanwhile
 // never replaces the current one.
-void load_banner(std::string path, fs::path kept_file, bool use_kept) {
+void load_banner(const std::shared_ptr<BannerHandOver>& out, std::string path, fs::path kept_file, bool use_kept) {
     const std::string identity = picture_identity(path);
     CachedLayer kept;
     bool have_kept = false;
@@ -134,39 +112,38 @@ void load_banner(std::string path, fs::path kept_file, bool use_kept) {
         have_kept = read_regular_file(kept_file, bytes, KEPT_LAYER_LIMIT) == ReadStatus::ok &&
                     decode_layer_cache(std::move(bytes), kept) && kept.identity == identity;
     }
-    std::vector<unsigned char> pixels;
-    int w = 0, h = 0;
-    if (!have_kept && !decode_png(path, pixels, w, h)) pixels.clear();
+    Picture picture;
+    if (!have_kept && !decode_png(path, picture)) picture = Picture();
     {
-        std::lock_guard<std::mutex> lock(g_shared.mutex);
-        if (g_shared.banner_wanted != path) return;
-        g_shared.banner_pixels = std::move(pixels);
-        g_shared.banner_w = w;
-        g_shared.banner_h = h;
-        g_shared.banner_identity = identity;
-        g_shared.banner_cached = have_kept ? std::move(kept) : CachedLayer();
-        g_shared.banner_done = true;
+        std::lock_guard<std::mutex> lock(out->mutex);
+        if (out->wanted != path) return;
+        out->picture = std::move(picture);
+        out->identity = identity;
+        out->cached = have_kept ? std::move(kept) : CachedLayer();
+        out->done = true;
     }
     wake_ui();
 }
 
 // From now on only a load of path is taken; anything published before is dropped.
 void want_banner_file(const std::string& path) {
-    std::lock_guard<std::mutex> lock(g_shared.mutex);
-    g_shared.banner_wanted = path;
-    g_shared.banner_done = false;
-    g_shared.banner_pixels.clear();
-    g_shared.banner_cached = CachedLayer();
+    BannerHandOver& in = *g_banner.hand_over;
+    std::lock_guard<std::mutex> lock(in.mutex);
+    in.wanted = path;
+    in.done = false;
+    in.picture = Picture();
+    in.cached = CachedLayer();
 }
 
 // Starts load_banner for g_banner.source, here when wait or no thread is to be had.
 void start_banner_load(bool use_kept, bool wait) {
     g_banner.loading = true;
     want_banner_file(g_banner.source);
+    const std::shared_ptr<BannerHandOver> out = g_banner.hand_over;
     const std::string source = g_banner.source;
     const fs::path kept = banner_cache_file();
-    if (!wait && start_worker([=] { load_banner(source, kept, use_kept); })) return;
-    load_banner(source, kept, use_kept);
+    if (!wait && start_worker([=] { load_banner(out, source, kept, use_kept); })) return;
+    load_banner(out, source, kept, use_kept);
 }
 
 }  // namespace
@@ -182,19 +159,17 @@ void refresh_banner(bool wait) {
         start_banner_load(true, wait);
     }
     if (!g_banner.loading || !g_renderer) return;
-    std::vector<unsigned char> pixels;
-    int w = 0, h = 0;
+    Picture picture;
+    BannerHandOver& in = *g_banner.hand_over;
     auto take = [&] {
-        std::lock_guard<std::mutex> lock(g_shared.mutex);
-        if (!g_shared.banner_done) return false;
-        pixels = std::move(g_shared.banner_pixels);
-        w = g_shared.banner_w;
-        h = g_shared.banner_h;
-        g_banner.identity = std::move(g_shared.banner_identity);
-        g_banner.cached = std::move(g_shared.banner_cached);
-        g_shared.banner_done = false;
-        g_shared.banner_pixels.clear();
-        g_shared.banner_cached = CachedLayer();
+        std::lock_guard<std::mutex> lock(in.mutex);
+        if (!in.done) return false;
+        picture = std::move(in.picture);
+        g_banner.identity = std::move(in.identity);
+        g_banner.cached = std::move(in.cached);
+        in.done = false;
+        in.picture = Picture();
+        in.cached = CachedLayer();
         return true;
     };
     bool taken = take();
@@ -206,7 +181,7 @@ void refresh_banner(bool wait) {
         taken = take();
     }
     if (!taken) {
-        load_banner(g_banner.source, banner_cache_file(), false);
+        load_banner(g_banner.hand_over, g_banner.source, banner_cache_file(), false);
         take();
     }
     g_banner.loading = false;
@@ -214,7 +189,7 @@ void refresh_banner(bool wait) {
         g_banner.deferred = true;
         return;
     }
-    upload_banner(pixels, w, h);
+    upload_banner(picture);
     // A picture that comes after its page was already shown fades in.
     if (g_banner.texture && g_banner.shown_loading) g_banner.fade_start = now_seconds();
 }

@@ -1,14 +1,30 @@
 #pragma once
 // PNG loading for the window icon and the Play page's banner.
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "discovery/shared.h"
+#include "core/picture.h"
+#include "ui/layers.h"
 
 struct SDL_Surface;
 struct SDL_Texture;
-struct Layer;
+
+// What the banner's decode worker hands to the UI thread, all under mutex:
+// the file the UI wants now, and its finished decode (empty pixels when it
+// could not be read). Decodes of any other file are dropped by their worker.
+// With a kept layer made from this very file, the layer comes instead
+// (cached) and the picture is not decoded.
+struct BannerHandOver {
+    std::mutex mutex;
+    std::string wanted;
+    Picture picture;
+    std::string identity;
+    CachedLayer cached;
+    bool done = false;
+};
 
 // The cached banner. The destructor leaves the SDL texture alone: it runs
 // after SDL has shut down; release_banner() destroys it before that.
@@ -24,6 +40,9 @@ struct Texture {
     bool loading = false;        // source is being decoded off the UI thread
     bool shown_loading = false;  // a frame was drawn while it was
     double fade_start = -1e9;    // when the picture arrived late, to fade it in
+    // The only part a decode worker touches; it holds its own reference, as
+    // it may still publish while the process exits and g_banner is gone.
+    std::shared_ptr<BannerHandOver> hand_over = std::make_shared<BannerHandOver>();
 };
 
 // Seconds a picture that arrives after its page was shown takes to fade in.
@@ -31,9 +50,6 @@ inline constexpr double BANNER_FADE = 0.25;
 
 extern Texture g_banner;
 
-// Decodes a PNG as 8-bit RGBA rows into pixels; false (pixels unchanged)
-// when the file cannot be opened or decoded. Safe on any thread.
-bool decode_png(const std::filesystem::path& path, std::vector<unsigned char>& pixels, int& w, int& h);
 // Decodes a PNG as 8-bit RGBA into pixels and returns a surface borrowing
 // that memory (destroy it before touching pixels). Null when the file cannot
 // be opened or decoded; pixels is then unchanged.

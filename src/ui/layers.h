@@ -9,6 +9,16 @@
 struct SDL_Texture;
 struct ImDrawList;
 
+// A static layer's picture as drawn once: the layer's key (what it shows and
+// at which size), the picture file it came from (picture_identity) and w*h
+// rows of 4 bytes, XRGB8888.
+struct CachedLayer {
+    std::string key;
+    std::string identity;
+    int w = 0, h = 0;
+    std::string pixels;
+};
+
 struct Layer {
     SDL_Texture* texture = nullptr;
     std::string key;    // what the texture shows; empty when none

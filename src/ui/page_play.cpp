@@ -17,8 +17,8 @@
 #include "ui/images.h"
 #include "ui/layers.h"
 #include "ui/options.h"
+#include "ui/page_play.h"
 #include "ui/pages.h"
-#include "ui/play_page.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
 #include "core/toast.h"
@@ -315,7 +315,7 @@ void draw_play_button(float CW, bool ok) {
     dl->AddText(font, fs, ImVec2(c.x + 1, c.y + 1), IM_COL32(0, 0, 0, 90), label);
     dl->AddText(font, fs, c, TEXT_HI, label);
     dl->AddText(font, fs, ImVec2(c.x + 0.6f, c.y), TEXT_HI, label);
-    if (activated) play_pressed();
+    if (activated) press_play();
     ImGui::Dummy(ImVec2(0, 6 * s));
 }
 
