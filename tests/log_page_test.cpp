@@ -7,7 +7,9 @@
 #include "core/globals.h"
 #include "launch/game_process.h"
 #include "ui/app.h"
+#include "ui/page_log.h"
 #include "ui/pages.h"
+#include "ui/theme.h"
 #include "core/toast.h"
 #include "support/gui.h"
 #include "support/testing.h"
@@ -80,7 +82,7 @@ TEST_F(LogPage, ScrollRequestMovesByWholeSmallLinesOnce) {
     gui.frame(page);
     EXPECT_FLOAT_EQ(g_log_scroll, 0) << "consumed once";
     gui.frame(page);
-    float step = ImGui::GetStyle().ItemSpacing.y + 19.0f * 0.82f;
+    float step = ImGui::GetStyle().ItemSpacing.y + FONT_BASE * 0.82f;
     EXPECT_NEAR(w->Scroll.y - y0, 3 * step, 3.0f) << "font sizes are rounded to whole pixels";
 }
 

@@ -14,7 +14,8 @@
 #include "desktop/shortcut.h"
 #include "launch/game_process.h"
 #include "launch/snapshots.h"
-#include "ui/pages.h"
+#include "ui/page_advanced.h"
+#include "ui/page_game.h"
 #include "core/toast.h"
 #include "support/testing.h"
 

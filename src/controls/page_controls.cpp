@@ -84,7 +84,7 @@ void page_controls() {
 
     for (const KeyInput& input : KEY_INPUTS) {
         std::string value = key_row_value(input);
-        if (action_row(input.id, g_pt ? input.label_pt : input.label_en, nullptr, value.c_str()))
+        if (action_row(input.id, tr(input.label_en, input.label_pt), nullptr, value.c_str()))
             g_capture_key = input.id;
     }
     if (action_row("reset_keys", tr("Restore the default keys", "Restaurar as teclas padrão"), nullptr, "›"))
@@ -101,7 +101,7 @@ void draw_capture_overlay() {
 
     std::string label;
     for (const KeyInput& k : KEY_INPUTS)
-        if (g_capture_key == k.id) label = g_pt ? k.label_pt : k.label_en;
+        if (g_capture_key == k.id) label = tr(k.label_en, k.label_pt);
     std::string line1 = std::string(tr("Press the key for: ", "Aperte a tecla para: ")) + label;
     const char* east = g_family == 1 ? "○" : (g_family == 3 ? "A" : "B");
     std::string line2 = std::string(tr("Esc or ", "Esc ou ")) + east +

@@ -78,7 +78,8 @@ bool desktop_exec_value(const std::string& program, std::string& out) {
 std::string desktop_entry_text(const std::string& exec, const std::string& icon, bool pt) {
     std::string t = "[Desktop Entry]\nType=Application\nName=Veltrane\n";
     t += "Comment=";
-    t += pt ? "Port nativo para Linux (precisa do seu dump do jogo)" : "Native Linux port (your own game dump required)";
+    t += tr(pt, "Native Linux port (your own game dump required)",
+            "Port nativo para Linux (precisa do seu dump do jogo)");
     t += "\n";
     t += "Exec=" + exec + "\n";
     t += "Icon=" + icon + "\n";

@@ -305,41 +305,42 @@ bool steam_has(const fs::path& home, const SteamShortcut& sc) {
 
 std::string steam_message(const SteamResult& r, bool adding, bool running, bool pt) {
     // One footer line: the outcome first, the advice after it, no long paths.
-    auto t = [pt](const char* en, const char* p) { return std::string(pt ? p : en); };
     if (r.bad_path)
-        return t("Not added to Steam: the launcher's path holds a double quote or a control character, which "
-                 "Steam's list of games cannot hold.",
-                 "Não adicionado à Steam: o caminho do lançador tem aspas duplas ou um caractere de controle, que a "
-                 "lista de jogos da Steam não comporta.");
+        return tr(pt, "Not added to Steam: the launcher's path holds a double quote or a control character, which "
+                  "Steam's list of games cannot hold.",
+                  "Não adicionado à Steam: o caminho do lançador tem aspas duplas ou um caractere de controle, que a "
+                  "lista de jogos da Steam não comporta.");
     if (r.users == 0)
-        return t("Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or its Flatpak.",
-                 "Steam não encontrada: nenhuma pasta de usuário em ~/.local/share/Steam, ~/.steam ou no Flatpak.");
+        return tr(pt, "Steam was not found: no user folder in ~/.local/share/Steam, ~/.steam or its Flatpak.",
+                  "Steam não encontrada: nenhuma pasta de usuário em ~/.local/share/Steam, ~/.steam ou no Flatpak.");
     if (r.changed == 0) {
         if (!r.unreadable.empty())
-            return t("Steam's list of games (shortcuts.vdf) could not be read and was left as it was.",
-                     "A lista de jogos da Steam (shortcuts.vdf) não pôde ser lida e ficou como estava.");
-        return t("Could not write Steam's list of games (shortcuts.vdf).",
-                 "Não foi possível gravar a lista de jogos da Steam (shortcuts.vdf).");
+            return tr(pt, "Steam's list of games (shortcuts.vdf) could not be read and was left as it was.",
+                      "A lista de jogos da Steam (shortcuts.vdf) não pôde ser lida e ficou como estava.");
+        return tr(pt, "Could not write Steam's list of games (shortcuts.vdf).",
+                  "Não foi possível gravar a lista de jogos da Steam (shortcuts.vdf).");
     }
     std::string text;
     if (r.changed < r.users) {
-        std::string of = std::to_string(r.changed) + (pt ? " de " : " of ") + std::to_string(r.users);
-        text = adding ? t("Added to Steam for ", "Adicionado à Steam em ") : t("Removed from Steam for ", "Removido da Steam em ");
-        text += of + t(" accounts; the others' lists could not be changed.",
-                       " contas; as listas das outras não puderam ser alteradas.");
+        std::string of = std::to_string(r.changed) + tr(pt, " of ", " de ") + std::to_string(r.users);
+        text = adding ? tr(pt, "Added to Steam for ", "Adicionado à Steam em ")
+                      : tr(pt, "Removed from Steam for ", "Removido da Steam em ");
+        text += of + tr(pt, " accounts; the others' lists could not be changed.",
+                        " contas; as listas das outras não puderam ser alteradas.");
     } else {
-        text = adding ? t("Added to Steam.", "Adicionado à Steam.") : t("Removed from Steam.", "Removido da Steam.");
+        text = adding ? tr(pt, "Added to Steam.", "Adicionado à Steam.")
+                      : tr(pt, "Removed from Steam.", "Removido da Steam.");
     }
     if (running) {
         // Steam writes its own list back when it quits, which can undo this.
         if (adding)
-            text += t(" Restart Steam to see it; if it is missing then, quit Steam and press again.",
-                      " Reinicie a Steam para vê-lo; se não aparecer, feche a Steam e aperte de novo.");
+            text += tr(pt, " Restart Steam to see it; if it is missing then, quit Steam and press again.",
+                       " Reinicie a Steam para vê-lo; se não aparecer, feche a Steam e aperte de novo.");
         else
-            text += t(" Restart Steam to see it; if it is still there, quit Steam and press again.",
-                      " Reinicie a Steam para ver; se ainda aparecer, feche a Steam e aperte de novo.");
+            text += tr(pt, " Restart Steam to see it; if it is still there, quit Steam and press again.",
+                       " Reinicie a Steam para ver; se ainda aparecer, feche a Steam e aperte de novo.");
     } else if (adding && r.art_failed) {
-        text += t(" Some artwork could not be written.", " Algumas artes não puderam ser gravadas.");
+        text += tr(pt, " Some artwork could not be written.", " Algumas artes não puderam ser gravadas.");
     }
     return text;
 }

@@ -226,13 +226,13 @@ std::string exit_code_line(int code) {
 
 std::string end_line(int code, bool pt) {
     std::string n = std::to_string(code);
-    return pt ? "— o jogo terminou (código " + n + ") —" : "— the game exited (code " + n + ") —";
+    return tr(pt, "— the game exited (code " + n + ") —", "— o jogo terminou (código " + n + ") —");
 }
 
 std::string game_error_text(int code, bool pt) {
     std::string n = std::to_string(code);
-    return pt ? "O jogo fechou com erro (" + n + "). Veja a aba Registro."
-              : "The game closed with an error (" + n + "). See the Log tab.";
+    return tr(pt, "The game closed with an error (" + n + "). See the Log tab.",
+              "O jogo fechou com erro (" + n + "). Veja a aba Registro.");
 }
 
 // ---- files ------------------------------------------------------------------
@@ -301,12 +301,11 @@ static void end_run(int code) {
 std::string run_log_note(const RunLogFile& f) {
     const bool limit = f.stopped == RunLogStop::limit, low = f.stopped == RunLogStop::low_space;
     const std::string mib = std::to_string((limit ? f.limit : f.written) >> 20);
-    if (f.pt) {
-        const char* why = limit ? "" : low ? ": o disco está quase cheio" : ": não foi possível gravá-lo";
-        return "[last_run.log interrompido em " + mib + " MiB" + why + "; o jogo continua rodando]";
-    }
-    const char* why = limit ? "" : low ? ": the disk is almost full" : ": it could not be written";
-    return "[last_run.log stopped at " + mib + " MiB" + why + "; the game keeps running]";
+    const std::string why = limit ? ""
+                            : low ? tr(f.pt, ": the disk is almost full", ": o disco está quase cheio")
+                                  : tr(f.pt, ": it could not be written", ": não foi possível gravá-lo");
+    return tr(f.pt, "[last_run.log stopped at " + mib + " MiB" + why + "; the game keeps running]",
+              "[last_run.log interrompido em " + mib + " MiB" + why + "; o jogo continua rodando]");
 }
 
 // Game output, keeping `written` and `at_line_start` true to what reached the

@@ -131,12 +131,12 @@ std::string snapshot_before_start(const fs::path& saves, const fs::path& dir, st
     case SnapshotOutcome::Made:
         prune_snapshots(dir, SNAPSHOTS_KEPT);
         if (!is_dir(r.path)) break;   // never say a snapshot is kept when it is not
-        return (pt ? "Cópia do save guardada em " : "Save snapshot kept in ") + r.path.string();
+        return tr(pt, "Save snapshot kept in ", "Cópia do save guardada em ") + r.path.string();
     case SnapshotOutcome::Unchanged:
-        return pt ? "Save igual ao último snapshot; nenhuma cópia nova." : "Save unchanged since the last snapshot.";
+        return tr(pt, "Save unchanged since the last snapshot.", "Save igual ao último snapshot; nenhuma cópia nova.");
     case SnapshotOutcome::Failed:
-        return (pt ? "Não foi possível guardar uma cópia do save (o jogo inicia mesmo assim): "
-                   : "Could not snapshot the save (the game starts anyway): ") +
+        return tr(pt, "Could not snapshot the save (the game starts anyway): ",
+                  "Não foi possível guardar uma cópia do save (o jogo inicia mesmo assim): ") +
                r.error;
     case SnapshotOutcome::NoSaves:
         break;

@@ -66,7 +66,7 @@ void load_font() {
     cfg.Flags |= ImFontFlags_NoLoadError;
     for (const auto& p : candidates) {
         if (!is_file(p)) continue;
-        if (io.Fonts->AddFontFromFileTTF(p.c_str(), 19.0f, &cfg)) return;
+        if (io.Fonts->AddFontFromFileTTF(p.c_str(), FONT_BASE, &cfg)) return;
     }
     io.Fonts->AddFontDefault();
 }
@@ -425,7 +425,7 @@ int run_window() {
     io.IniFilename = nullptr;
     io.ConfigNavCursorVisibleAuto = true;
     load_font();
-    ImGui::GetStyle().FontSizeBase = 19.0f;
+    ImGui::GetStyle().FontSizeBase = FONT_BASE;
     apply_style();
     ImGui::GetStyle().FontScaleDpi = g_scale;
     ImGui_ImplSDL3_InitForSDLRenderer(g_window, g_renderer);

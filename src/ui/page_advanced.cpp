@@ -6,6 +6,8 @@
 #include "desktop/shortcut.h"
 #include "desktop/steam.h"
 #include "launch/game_process.h"
+#include "ui/page_advanced.h"
+#include "ui/page_log.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"

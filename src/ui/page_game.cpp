@@ -12,6 +12,8 @@
 #include "discovery/shared.h"
 #include "launch/game_process.h"
 #include "launch/snapshots.h"
+#include "ui/page_game.h"
+#include "ui/page_log.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
@@ -113,8 +115,6 @@ bool restore_save_snapshot(const Snapshot& snapshot) {
     return true;
 }
 
-fs::path save_destination() { return save_folder(); }
-
 std::vector<fs::path> save_candidates(const std::vector<std::string>& found_saves) {
     std::vector<fs::path> out;
     for (const auto& s : found_saves) out.emplace_back(s);
@@ -133,7 +133,7 @@ std::vector<fs::path> save_candidates(const std::vector<std::string>& found_save
     // The launcher's own save folder can show up among the found ones (a
     // search of the home folder sees it too); importing it onto itself would
     // move the player's saves away and copy nothing back.
-    fs::path dest = save_destination();
+    fs::path dest = save_folder();
     std::erase_if(out, [&](const fs::path& p) { return same_folder(p, dest); });
     return out;
 }
@@ -159,7 +159,7 @@ static bool import_save_locked(const std::vector<std::string>& found_saves) {
         return false;
     }
     const fs::path& source = candidates.front();
-    fs::path dest = save_destination();
+    fs::path dest = save_folder();
     // A repeated import would only push the player's own saves out of .bak.
     if (same_tree(source, dest)) {
         toast(std::string(tr("The saves here already match ", "Os saves daqui já são iguais a ")) + source.string(),
@@ -229,7 +229,7 @@ void page_game() {
                tr("Snapshot the save before each start", "Guardar uma cópia do save antes de cada início"),
                (tr("Kept in ", "Ficam em ") + where + tr(" (the newest 10).", " (as 10 mais novas).")).c_str());
     if (action_row("open_saves", tr("Open the saves folder", "Abrir a pasta dos saves"), nullptr, "›"))
-        open_folder(save_destination());
+        open_folder(save_folder());
 
     section(tr("System", "Sistema"));
     choice_row("language", LANGUAGES, 9, tr("System language", "Idioma do sistema"),

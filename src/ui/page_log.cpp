@@ -6,6 +6,7 @@
 #include "core/paths.h"
 #include "launch/game_process.h"
 #include "ui/app.h"
+#include "ui/page_log.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"

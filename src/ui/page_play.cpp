@@ -13,6 +13,7 @@
 #include "discovery/shared.h"
 #include "launch/game_process.h"
 #include "launch/play.h"
+#include "launch/snapshots.h"
 #include "ui/app.h"
 #include "ui/images.h"
 #include "ui/layers.h"
@@ -53,14 +54,14 @@ float hill_y(int layer, int k, float base, float amplitude) {
 
 std::string play_summary(const Settings& s, bool pt) {
     const std::string sep = "  ·  ";
-    std::string out = s.on("fps60") ? "60 FPS" : (pt ? "30 FPS (como no PS4)" : "30 FPS (as on PS4)");
+    std::string out = s.on("fps60") ? "60 FPS" : tr(pt, "30 FPS (as on PS4)", "30 FPS (como no PS4)");
     std::string res = s.get("output_res");
     if (size_t x = res.find('x'); x != std::string::npos) res.replace(x, 1, " × ");
     out += sep + res;
     out += s.get("upscaler") == "bilinear" ? sep + "bilinear" : sep + "FSR 1";
-    if (s.on("af16")) out += sep + (pt ? "AF 16x" : "16x AF");
+    if (s.on("af16")) out += sep + tr(pt, "16x AF", "AF 16x");
     if (s.on("neo")) out += sep + "PS4 Pro";
-    out += sep + (s.on("fullscreen") ? (pt ? "tela cheia" : "fullscreen") : (pt ? "janela" : "window"));
+    out += sep + (s.on("fullscreen") ? tr(pt, "fullscreen", "tela cheia") : tr(pt, "window", "janela"));
     return out;
 }
 
@@ -90,15 +91,16 @@ std::vector<std::string> break_at_separators(const std::string& text, float room
 
 Check game_check(const GameInfo& info, int eboot_state, bool pt) {
     if (!info.ok)
-        return {ERR, pt ? "✗  Pasta do jogo não escolhida (Jogo e saves)" : "✗  Game folder not set (Game & saves)"};
-    const std::string ver = pt ? " versão " : " version ";
+        return {ERR, tr(pt, "✗  Game folder not set (Game & saves)", "✗  Pasta do jogo não escolhida (Jogo e saves)")};
+    const std::string ver = tr(pt, " version ", " versão ");
     bool known_build = info.title_id == GAME_ID && info.app_ver == "01.01";
     if (eboot_state == 1 || (eboot_state < 0 && known_build))
-        return {OK, std::string("✓  ") + GAME_ID + (pt ? " versão 01.01: todos os modos" : " version 01.01: every mode")};
+        return {OK, std::string("✓  ") + GAME_ID +
+                        tr(pt, " version 01.01: every mode", " versão 01.01: todos os modos")};
     if (eboot_state == -1)
-        return {MUTED, "•  " + info.title_id + ver + info.app_ver + (pt ? ": verificando…" : ": checking…")};
+        return {MUTED, "•  " + info.title_id + ver + info.app_ver + tr(pt, ": checking…", ": verificando…")};
     return {WARN, "⚠  " + info.title_id + ver + info.app_ver +
-                      (pt ? ": os modos (60 FPS, AF) são da EU 1.01" : ": the modes (60 FPS, AF) target EU 1.01")};
+                      tr(pt, ": the modes (60 FPS, AF) target EU 1.01", ": os modos (60 FPS, AF) são da EU 1.01")};
 }
 
 int count_dlc(const std::string& dlc_dir) {
@@ -113,28 +115,28 @@ int count_dlc(const std::string& dlc_dir) {
 }
 
 Check dlc_check(int n, bool pt) {
-    if (n > 0) return {TEXT, "✓  DLC: " + std::to_string(n) + (pt ? " instalada(s)" : " installed")};
-    return {MUTED, pt ? "•  Sem DLC" : "•  No DLC"};
+    if (n > 0) return {TEXT, "✓  DLC: " + std::to_string(n) + tr(pt, " installed", " instalada(s)")};
+    return {MUTED, tr(pt, "•  No DLC", "•  Sem DLC")};
 }
 
 Check sound_check(bool ready, bool pt) {
-    if (ready) return {TEXT, pt ? "✓  Módulos de som encontrados" : "✓  Sound modules found"};
-    return {WARN, pt ? "⚠  Sem os módulos de som: o jogo fica mudo" : "⚠  No sound modules: the game is silent"};
+    if (ready) return {TEXT, tr(pt, "✓  Sound modules found", "✓  Módulos de som encontrados")};
+    return {WARN, tr(pt, "⚠  No sound modules: the game is silent", "⚠  Sem os módulos de som: o jogo fica mudo")};
 }
 
 Check saves_check(bool found, bool pt) {
-    if (found) return {TEXT, pt ? "✓  Saves encontrados" : "✓  Saves found"};
-    return {MUTED, pt ? "•  Ainda sem saves (o jogo cria)" : "•  No saves yet (the game creates them)"};
+    if (found) return {TEXT, tr(pt, "✓  Saves found", "✓  Saves encontrados")};
+    return {MUTED, tr(pt, "•  No saves yet (the game creates them)", "•  Ainda sem saves (o jogo cria)")};
 }
 
 Check gpu_check(int gpu_state, const std::string& gpu_name, bool pt) {
     switch (gpu_state) {
-    case 0: return {MUTED, pt ? "•  Verificando a placa de vídeo…" : "•  Checking the graphics card…"};
+    case 0: return {MUTED, tr(pt, "•  Checking the graphics card…", "•  Verificando a placa de vídeo…")};
     case 1: return {TEXT, "✓  " + gpu_name};
     case 2:
-        return {ERR, pt ? "✗  Nenhuma placa com Vulkan 1.3 (atualize o driver)"
-                        : "✗  No Vulkan 1.3 graphics card (update the driver)"};
-    default: return {MUTED, pt ? "•  Placa de vídeo não verificada" : "•  Graphics card not checked"};
+        return {ERR, tr(pt, "✗  No Vulkan 1.3 graphics card (update the driver)",
+                        "✗  Nenhuma placa com Vulkan 1.3 (atualize o driver)")};
+    default: return {MUTED, tr(pt, "•  Graphics card not checked", "•  Placa de vídeo não verificada")};
     }
 }
 
@@ -153,7 +155,7 @@ std::vector<Check> ready_checks(const GameInfo& info) {
     }
     return {game_check(info, eboot_state, g_pt), dlc_check(count_dlc(S.get("dlc_dir")), g_pt),
             sound_check(sound_ready(), g_pt),
-            saves_check(dir_has_entries(user_dir() / "savedata" / "1" / GAME_ID), g_pt),
+            saves_check(dir_has_entries(save_folder()), g_pt),
             gpu_check(gpu_state, gpu_name, g_pt)};
 }
 
@@ -259,11 +261,11 @@ void draw_banner(float page_height, const GameInfo& info) {
 
     std::string sub;
     if (info.ok)
-        sub = info.title_id + "  ·  " + (g_pt ? "versão " : "version ") + info.app_ver + "  ·  " +
-              (g_pt ? "port nativo para Linux" : "native Linux port");
+        sub = info.title_id + "  ·  " + tr("version ", "versão ") + info.app_ver + "  ·  " +
+              tr("native Linux port", "port nativo para Linux");
     else
-        sub = g_pt ? "Port nativo para Linux  ·  escolha a pasta do seu dump"
-                   : "Native Linux port  ·  choose your dump's folder";
+        sub = tr("Native Linux port  ·  choose your dump's folder",
+                 "Port nativo para Linux  ·  escolha a pasta do seu dump");
     // A narrow window breaks the subtitle between its parts.
     float y = T.y + h_t + 6 * s;
     for (const std::string& line : break_at_separators(sub, W - 2 * 48 * s, measure_text)) {

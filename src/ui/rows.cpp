@@ -21,7 +21,8 @@ float measure_current(const std::string& text) { return ImGui::CalcTextSize(text
 
 std::vector<ChoiceItem> choice_items(const Opt* opts, int count, const std::vector<std::string>* extra, bool pt) {
     std::vector<ChoiceItem> items;
-    for (int i = 0; opts && i < count; ++i) items.push_back({opts[i].value, pt ? opts[i].label_pt : opts[i].label_en});
+    for (int i = 0; opts && i < count; ++i)
+        items.push_back({opts[i].value, tr(pt, opts[i].label_en, opts[i].label_pt)});
     if (extra)
         for (const std::string& name : *extra) items.push_back({name, name});
     return items;

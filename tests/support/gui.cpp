@@ -19,10 +19,10 @@ Gui::Gui(float scale, ImVec2 display) {
     io.DisplaySize = display;
     io.DeltaTime = 1.0f / 60;
     if (std::filesystem::exists(DEJAVU))
-        io.Fonts->AddFontFromFileTTF(DEJAVU, 19.0f);
+        io.Fonts->AddFontFromFileTTF(DEJAVU, FONT_BASE);
     else
         io.Fonts->AddFontDefault();
-    ImGui::GetStyle().FontSizeBase = 19.0f;
+    ImGui::GetStyle().FontSizeBase = FONT_BASE;
     apply_style();
     ImGui::GetStyle().FontScaleDpi = scale;
 }
