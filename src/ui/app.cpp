@@ -384,9 +384,24 @@ bool game_end_tick() {
     return true;
 }
 
-int run_window() {
-    ShotRequest shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
-    g_exact_frames = shot.wanted;
+namespace {
+
+// What the frame loop carries from one turn to the next.
+struct WindowLoop {
+    ShotRequest shot;
+    PaceState pace;
+    double clock = NEVER;   // the header's clock turns then
+    bool quit_after_game = false;
+    int frame_count = 0;
+    int script_end = -1;
+    SDL_WindowID window_id = 0;
+};
+
+// Start-up: the window, the renderer, the GUI and what runs from the start.
+// 0 when the loop can run, else the exit status.
+int window_start(WindowLoop& loop) {
+    loop.shot = read_shot_request(std::getenv("QUOR_LAUNCHER_SHOT"), std::getenv("QUOR_LAUNCHER_FRAMES"));
+    g_exact_frames = loop.shot.wanted;
     // The Play page's picture decodes on another core while the window and
     // renderer come up.
     refresh_banner();
@@ -415,12 +430,11 @@ int run_window() {
         std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
         return 1;
     }
-    const bool vsync = SDL_SetRenderVSync(g_renderer, 1);
+    loop.pace.vsync_ok = SDL_SetRenderVSync(g_renderer, 1);
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     ImGuiIO& io = ImGui::GetIO();
-    ImGuiContext& g = *ImGui::GetCurrentContext();
     io.ConfigFlags |= ImGuiConfigFlags_NavEnableKeyboard | ImGuiConfigFlags_NavEnableGamepad;
     io.IniFilename = nullptr;
     io.ConfigNavCursorVisibleAuto = true;
@@ -446,135 +460,148 @@ int run_window() {
 
     wake_open();
     open_frame_stats(std::getenv("QUOR_LAUNCHER_STATS"));
-    const int script_end = script_last_frame();
+    loop.script_end = script_last_frame();
     settle_first_layout();
-    PaceState pace;
-    pace.vsync_ok = vsync;
-    double clock = NEVER;   // the header's clock turns then
+    loop.window_id = SDL_GetWindowID(g_window);
+    return 0;
+}
 
-    bool quit_after_game = false;
-    int frame_count = 0;
-    const SDL_WindowID window_id = SDL_GetWindowID(g_window);
-    for (;;) {
-        // 1. Sleep until something can change on screen. Scripts count
-        // frames, so they draw every one.
-        bool slept = false;
-        const PaceInput turn =
-            wait_for_turn(pace, shot.wanted || frame_count <= script_end, display_refresh(), clock, slept);
-        // 2. Scripted pad input.
-        script_pad_tick(frame_count);
-        // 3-4. Events.
-        bool quit = false;
-        GuiBefore before;
-        // Also true in the frame whose events end the capture.
-        before.keys_held = !g_capture_key.empty();
-        SDL_Event ev;
-        while (SDL_PollEvent(&ev)) {
-            if (wake_taken(ev)) continue;
-            if (capture_event(ev)) continue;
-            ImGui_ImplSDL3_ProcessEvent(&ev);
-            bool close = ev.type == SDL_EVENT_QUIT ||
-                         (ev.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED && ev.window.windowID == window_id);
-            if (close) {
-                if (g_game.running.load()) {
-                    SDL_HideWindow(g_window);
-                    quit_after_game = true;
-                } else {
-                    quit = true;
-                }
-            } else if (ev.type == SDL_EVENT_GAMEPAD_ADDED || ev.type == SDL_EVENT_GAMEPAD_REMOVED) {
-                refresh_gamepads();
-            } else if (ev.type == SDL_EVENT_RENDER_TARGETS_RESET || ev.type == SDL_EVENT_RENDER_DEVICE_RESET) {
-                release_layers();   // their pictures are gone with the renderer's targets
-            } else if (ev.type == SDL_EVENT_KEY_DOWN && ev.key.key == SDLK_F11 && !ev.key.repeat) {
-                bool is_fs = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0;
-                SDL_SetWindowFullscreen(g_window, !is_fs);
-            }
-        }
-        // A second start of the launcher asked for this window.
-        if (g_raise_requested.exchange(false)) {
-            SDL_ShowWindow(g_window);
-            if (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(g_window);
-            SDL_RaiseWindow(g_window);
-        }
-        // 5. The pad that plays the game must not also drive the launcher.
-        if (g_game.running.load() && !shot.wanted)
-            io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableGamepad;
-        else
-            io.ConfigFlags |= ImGuiConfigFlags_NavEnableGamepad;
-        // 6. Worker results.
-        {
-            std::lock_guard<std::mutex> lock(g_shared.mutex);
-            apply_folder_picks();
-            if (g_shared.scan_done) apply_scan_results();
-        }
-        take_steam_result();
-        // 7. Save and refresh the icon.
-        settle_text_edits(now_seconds());
-        if (g_dirty) {
-            save_settings();
-            if (frame_count > 0) refresh_window_icon();
-        }
-        // 8. Executable check (from the second frame on: see below).
-        if (frame_count > 0) {
-            std::string game_dir = S.get("game_dir");
-            if (game_info(game_dir).ok) check_eboot(game_dir);
-        }
-        // 9-10. End of a run, stop escalation.
-        if (game_end_tick()) quit = quit || quit_after_game;
-        stop_escalation_tick(now_seconds());
-        // A hidden window (behind the game it started) shows nothing: its
-        // turns, woken by the game's output, do the loop's work and draw
-        // nothing. Showing it again wakes the loop, and that turn draws.
-        if (!quit && !shot.wanted && frame_count > script_end && window_out_of_sight()) continue;
-        // 11. New GUI frame.
-        ImGui_ImplSDLRenderer3_NewFrame();
-        ImGui_ImplSDL3_NewFrame();
-        // A script must act the same on a fast and a slow renderer: the GUI's
-        // key repeat and other timers run on a fixed frame time.
-        if (shot.wanted) io.DeltaTime = 1.0f / 60;
-        script_key_tick(frame_count);
-        if (before.keys_held) {
-            hold_gui_keys();
-        } else if (!g.NavCursorVisible && g.NavId != 0 && g.ActiveId == 0 && activate_key_queued()) {
-            // The focus sits on the page's first row from the start, with the
-            // cursor hidden for mouse users; a keyboard player's first Enter
-            // or Space shows it and acts on that row at once.
-            ImGui::SetNavCursorVisible(true);
-        }
-        before.item_active = ImGui::IsAnyItemActive();
-        ImGui::NewFrame();
-        // 12-13.
-        hotkeys(before);
-        draw_frame();
-        // 14. Render.
-        ImGui::Render();
-        paint_background();
-        ImGui_ImplSDLRenderer3_RenderDrawData(ImGui::GetDrawData(), g_renderer);
-        if (shot.wanted && frame_count == shot.frame) {
-            if (SDL_Surface* surf = SDL_RenderReadPixels(g_renderer, nullptr)) {
-                SDL_SaveBMP(surf, shot.path.c_str());
-                SDL_DestroySurface(surf);
-            }
-            quit = true;
-        }
-        SDL_RenderPresent(g_renderer);
-        ++frame_count;
-        g_frames_shown = frame_count;
-        note_presented(frame_count);
-        if (frame_count == 1 && !quit) {
-            // Once the first picture is out: the icon, which is not part of
-            // it, and the GPU probe, a child process competing for the CPU.
-            // Here, as turns of a hidden window draw no frame and would
-            // repeat anything keyed to the frame count.
-            refresh_window_icon();
-            detect_gpu();
-        }
-        note_frame(pace, turn, turn.now, slept);
-        clock = clock_turn(turn.now);
-        if (quit) break;
+// One event taken from SDL's queue; true when it asks the launcher to quit now.
+bool window_event(WindowLoop& loop, const SDL_Event& ev) {
+    if (wake_taken(ev)) return false;
+    if (capture_event(ev)) return false;
+    ImGui_ImplSDL3_ProcessEvent(&ev);
+    bool close = ev.type == SDL_EVENT_QUIT ||
+                 (ev.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED && ev.window.windowID == loop.window_id);
+    if (close) {
+        if (!g_game.running.load()) return true;
+        SDL_HideWindow(g_window);
+        loop.quit_after_game = true;
+    } else if (ev.type == SDL_EVENT_GAMEPAD_ADDED || ev.type == SDL_EVENT_GAMEPAD_REMOVED) {
+        refresh_gamepads();
+    } else if (ev.type == SDL_EVENT_RENDER_TARGETS_RESET || ev.type == SDL_EVENT_RENDER_DEVICE_RESET) {
+        release_layers();   // their pictures are gone with the renderer's targets
+    } else if (ev.type == SDL_EVENT_KEY_DOWN && ev.key.key == SDLK_F11 && !ev.key.repeat) {
+        bool is_fs = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0;
+        SDL_SetWindowFullscreen(g_window, !is_fs);
     }
+    return false;
+}
 
+// The loop's work between the events and the GUI frame: worker results,
+// saving, the executable check, the run's end. True when the launcher quits.
+bool window_chores(WindowLoop& loop) {
+    // A second start of the launcher asked for this window.
+    if (g_raise_requested.exchange(false)) {
+        SDL_ShowWindow(g_window);
+        if (SDL_GetWindowFlags(g_window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(g_window);
+        SDL_RaiseWindow(g_window);
+    }
+    // 5. The pad that plays the game must not also drive the launcher.
+    ImGuiIO& io = ImGui::GetIO();
+    if (g_game.running.load() && !loop.shot.wanted)
+        io.ConfigFlags &= ~ImGuiConfigFlags_NavEnableGamepad;
+    else
+        io.ConfigFlags |= ImGuiConfigFlags_NavEnableGamepad;
+    // 6. Worker results.
+    {
+        std::lock_guard<std::mutex> lock(g_shared.mutex);
+        apply_folder_picks();
+        if (g_shared.scan_done) apply_scan_results();
+    }
+    take_steam_result();
+    // 7. Save and refresh the icon.
+    settle_text_edits(now_seconds());
+    if (g_dirty) {
+        save_settings();
+        if (loop.frame_count > 0) refresh_window_icon();
+    }
+    // 8. Executable check (from the second frame on: see window_turn).
+    if (loop.frame_count > 0) {
+        std::string game_dir = S.get("game_dir");
+        if (game_info(game_dir).ok) check_eboot(game_dir);
+    }
+    // 9-10. End of a run, stop escalation.
+    bool quit = game_end_tick() && loop.quit_after_game;
+    stop_escalation_tick(now_seconds());
+    return quit;
+}
+
+// One turn of the loop: a wait until something can change, the events, the
+// chores and, unless the window is out of sight, one frame. False when the
+// loop ends.
+bool window_turn(WindowLoop& loop) {
+    ImGuiIO& io = ImGui::GetIO();
+    ImGuiContext& g = *ImGui::GetCurrentContext();
+    // 1. Sleep until something can change on screen. Scripts count
+    // frames, so they draw every one.
+    bool slept = false;
+    const PaceInput turn = wait_for_turn(loop.pace, loop.shot.wanted || loop.frame_count <= loop.script_end,
+                                         display_refresh(), loop.clock, slept);
+    // 2. Scripted pad input.
+    script_pad_tick(loop.frame_count);
+    // 3-4. Events.
+    bool quit = false;
+    GuiBefore before;
+    // Also true in the frame whose events end the capture.
+    before.keys_held = !g_capture_key.empty();
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) quit = window_event(loop, ev) || quit;
+    quit = window_chores(loop) || quit;
+    // A hidden window (behind the game it started) shows nothing: its
+    // turns, woken by the game's output, do the loop's work and draw
+    // nothing. Showing it again wakes the loop, and that turn draws.
+    if (!quit && !loop.shot.wanted && loop.frame_count > loop.script_end && window_out_of_sight()) return true;
+    // 11. New GUI frame.
+    ImGui_ImplSDLRenderer3_NewFrame();
+    ImGui_ImplSDL3_NewFrame();
+    // A script must act the same on a fast and a slow renderer: the GUI's
+    // key repeat and other timers run on a fixed frame time.
+    if (loop.shot.wanted) io.DeltaTime = 1.0f / 60;
+    script_key_tick(loop.frame_count);
+    if (before.keys_held) {
+        hold_gui_keys();
+    } else if (!g.NavCursorVisible && g.NavId != 0 && g.ActiveId == 0 && activate_key_queued()) {
+        // The focus sits on the page's first row from the start, with the
+        // cursor hidden for mouse users; a keyboard player's first Enter
+        // or Space shows it and acts on that row at once.
+        ImGui::SetNavCursorVisible(true);
+    }
+    before.item_active = ImGui::IsAnyItemActive();
+    ImGui::NewFrame();
+    // 12-13.
+    hotkeys(before);
+    draw_frame();
+    // 14. Render.
+    ImGui::Render();
+    paint_background();
+    ImGui_ImplSDLRenderer3_RenderDrawData(ImGui::GetDrawData(), g_renderer);
+    if (loop.shot.wanted && loop.frame_count == loop.shot.frame) {
+        if (SDL_Surface* surf = SDL_RenderReadPixels(g_renderer, nullptr)) {
+            SDL_SaveBMP(surf, loop.shot.path.c_str());
+            SDL_DestroySurface(surf);
+        }
+        quit = true;
+    }
+    SDL_RenderPresent(g_renderer);
+    ++loop.frame_count;
+    g_frames_shown = loop.frame_count;
+    note_presented(loop.frame_count);
+    if (loop.frame_count == 1 && !quit) {
+        // Once the first picture is out: the icon, which is not part of
+        // it, and the GPU probe, a child process competing for the CPU.
+        // Here, as turns of a hidden window draw no frame and would
+        // repeat anything keyed to the frame count.
+        refresh_window_icon();
+        detect_gpu();
+    }
+    note_frame(loop.pace, turn, turn.now, slept);
+    loop.clock = clock_turn(turn.now);
+    return !quit;
+}
+
+// Shutdown, in the reverse order of start-up.
+void window_end() {
     if (g_dirty || text_edit_pending()) save_settings();
     if (g_game.running.load()) stop_game();
     // A hung probe or search must not outlive the launcher (the game keeps
@@ -595,5 +622,15 @@ int run_window() {
     SDL_DestroyWindow(g_window);
     g_window = nullptr;
     SDL_Quit();
+}
+
+}  // namespace
+
+int run_window() {
+    WindowLoop loop;
+    if (int status = window_start(loop)) return status;
+    while (window_turn(loop)) {
+    }
+    window_end();
     return 0;
 }
