@@ -42,8 +42,9 @@ int open_regular(const fs::path& p, struct stat& st, int& err) {
         err = errno;
         return -1;
     }
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = S_ISREG(st.st_mode) || st.st_mode == 0 ? errno : EINVAL;
+    const bool stated = ::fstat(fd, &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+        err = stated ? EINVAL : errno;
         ::close(fd);
         return -1;
     }
