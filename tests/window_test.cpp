@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -255,6 +256,34 @@ TEST_F(Window, EscapeReturnsToPlayAndKeysWorkWithoutPad) {
     EXPECT_EQ(underline(esc, 62), underline(p0, 62));
     EXPECT_EQ(underline(pgdn, 62), underline(p5, 62));
     for (auto* s : {p0, esc, pgdn, p5}) SDL_DestroySurface(s);
+}
+
+TEST_F(Window, UnderAProcessLimitNoWorkerCanStartAndTheWindowStillRuns) {
+    // As another user limited to this one process: every thread start fails.
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir / "data", fs::perms::all);
+    fs::permissions(dir / "data/launcher.ini", fs::perms::all);
+    auto env = base;
+    env["LP_NUM_THREADS"] = "0";   // Mesa's software renderer draws on this thread
+    std::vector<std::string> kv;
+    for (const auto& [k, v] : env)
+        if (!v.empty()) kv.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& e : kv) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        rlimit one{1, 1};
+        if (setgid(65534) != 0 || setuid(65534) != 0 || setrlimit(RLIMIT_NPROC, &one) != 0) _exit(99);
+        alarm(60);
+        char* argv[] = {const_cast<char*>(LAUNCHER.c_str()), nullptr};
+        execve(argv[0], argv, envp.data());
+        _exit(98);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(fs::exists(shot));
 }
 
 TEST_F(Window, QuittingEndsAHungGpuProbeAndWhatItStarted) {
