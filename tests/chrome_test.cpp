@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/toast.h"
 #include "support/gui.h"
 #include "support/testing.h"
 #include "ui/app.h"
@@ -88,6 +90,20 @@ TEST_F(ChromeTest, RefreshReadsTheFirstConnectedPad) {
     refresh_gamepads();
     EXPECT_EQ(g_family, 0);
     EXPECT_EQ(g_pad_name, "");
+
+    // Two pads: the glyphs follow the one last pressed, while it stays.
+    ps = attach_pad(0x054C, 0x0CE6, "DualSense Wireless Controller");
+    xbox = attach_pad(0x045E, 0x0B12, "Xbox Series X Controller");
+    refresh_gamepads();
+    EXPECT_EQ(g_family, 1);
+    pad_pressed(xbox);
+    EXPECT_EQ(g_pad_name, "Xbox Series X Controller");
+    refresh_gamepads();
+    EXPECT_EQ(g_family, 2) << "another pad's arrival keeps the one in hand";
+    SDL_DetachVirtualJoystick(xbox);
+    refresh_gamepads();
+    EXPECT_EQ(g_family, 1);
+    SDL_DetachVirtualJoystick(ps);
     SDL_Quit();
 }
 
@@ -118,6 +134,26 @@ TEST_F(ChromeTest, StatusIsShortenedFromTheEnd) {
     EXPECT_EQ(shorten_status("Short", 100, ten_per_byte), "Short");
     EXPECT_EQ(shorten_status("Saves imported: 12", 150, ten_per_byte), "Saves import…");
     EXPECT_EQ(shorten_status("Saves imported: 12", 0, ten_per_byte), "S…");
+    // A toast wraps to a second line between words instead.
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(wrap_status("Press again to quit", 110, ten_per_byte), (Lines{"Press again", "to quit"}));
+    EXPECT_EQ(wrap_status("Save imported from /a/very/long/path", 150, ten_per_byte),
+              (Lines{"Save imported", "from /a/very…"}));
+    EXPECT_EQ(wrap_status("/one/long/word", 60, ten_per_byte), (Lines{"/one/l", "ong…"}));
+}
+
+TEST_F(ChromeTest, TheEastButtonQuitsOnlyWhenPressedTwiceInTime) {
+    g_quit_requested = false;
+    EXPECT_FALSE(quit_press(10));
+    EXPECT_EQ(g_toast, "Press again to quit");
+    EXPECT_TRUE(quit_press(10 + QUIT_CONFIRM_SECONDS - 0.5));
+    EXPECT_TRUE(std::exchange(g_quit_requested, false));
+    g_pt = true;
+    EXPECT_FALSE(quit_press(20));
+    EXPECT_EQ(g_toast, "Pressione de novo para sair");
+    EXPECT_FALSE(quit_press(20 + QUIT_CONFIRM_SECONDS + 0.5)) << "too late: it asks again";
+    quit_press_reset();
+    EXPECT_FALSE(quit_press(25) || g_quit_requested) << "the player went elsewhere in between";
 }
 
 TEST_F(ChromeTest, FooterHintsFollowPageAndGame) {
@@ -137,6 +173,30 @@ TEST_F(ChromeTest, FooterHintsFollowPageAndGame) {
     g_pt = true;
     EXPECT_EQ(std::string(footer_hints(1, true)[2].text), "Parar");
     EXPECT_EQ(std::string(footer_hints(1, false)[0].text), "Selecionar");
+
+    // What the pad does on the focused row, and the way out on the Play page.
+    struct Row { int page; RowKind row; bool pad; std::string shown; };
+    const Row rows[] = {
+        {1, RowKind::Toggle, true, "Alternar|Voltar|Jogar"},
+        {1, RowKind::FolderSet, false, "Mudar|Limpar|Voltar|Jogar"},
+        {4, RowKind::Text, true, "Digitar|Voltar|Jogar"},
+        {4, RowKind::Typing, true, "Pronto|Jogar"},
+        {0, RowKind::Button, true, "Selecionar|Sair|Jogar"},
+        {0, RowKind::Toggle, false, "Alternar|Jogar"},
+    };
+    for (const Row& r : rows) {
+        std::string shown;
+        for (const FooterHint& h : footer_hints(r.page, false, r.row, r.pad))
+            shown += (shown.empty() ? "" : "|") + std::string(h.text);
+        EXPECT_EQ(shown, r.shown);
+    }
+    auto set = footer_hints(1, false, RowKind::FolderSet, true);
+    EXPECT_TRUE(set[1].glyph == Glyph::West && std::string(set[1].key_label) == "Del");
+    // A narrow footer drops Play, then Clear, then Back; the row's own hint stays.
+    const std::vector<float> w = {100, 100, 100, 100};
+    EXPECT_EQ(fit_hints(set, w, 500, 150), std::vector<bool>({true, true, true, false}));
+    EXPECT_EQ(fit_hints(set, w, 500, 250), std::vector<bool>({true, false, true, false}));
+    EXPECT_EQ(fit_hints(set, w, 50, 0), std::vector<bool>({true, false, false, false}));
 }
 
 TEST_F(ChromeTest, ChipLabelsAndWidthsFollowTheFamily) {

@@ -12,7 +12,33 @@ TEST(PlayBanner, HeightIsBoundedAndScaled) {
     EXPECT_FLOAT_EQ(banner_height(300, 1), 200);
     EXPECT_FLOAT_EQ(banner_height(2000, 1), 420);
     EXPECT_FLOAT_EQ(banner_height(600, 1), 276);
-    EXPECT_FLOAT_EQ(banner_height(300, 1.5f), 300);
+    // A low page area (900 x 560 at scale 1.5 and 2) keeps 88 s for the Play button.
+    EXPECT_FLOAT_EQ(banner_height(320, 1.5f), 188);
+    EXPECT_FLOAT_EQ(banner_height(320, 2), 144);
+    EXPECT_FLOAT_EQ(banner_height(100, 2), 0);
+    // Its title shrinks to fit, and subtitle lines give way before it does.
+    struct Row { float H, scale; int lines, shown; bool full; };
+    for (Row r : {Row{200, 1, 2, 2, true}, Row{420, 2, 2, 2, true}, Row{144, 2, 2, 1, false}, Row{60, 1, 1, 0, false}}) {
+        BannerText t = banner_text(r.H, r.scale, r.lines, 19 * r.scale);
+        EXPECT_EQ(t.sub_lines, r.shown) << r.H;
+        EXPECT_EQ(t.title_size == 2.4f * 19 * r.scale, r.full) << r.H;
+        EXPECT_GE(t.title_size, 0.8f * 19 * r.scale) << r.H;
+        EXPECT_TRUE(t.title_y >= 0 && t.title_y + t.title_size + (t.sub_lines ? 6 * r.scale + 19 * r.scale * t.sub_lines : 0) <= r.H) << r.H;
+    }
+}
+
+TEST(PlayButton, LabelKeepsItsContrastInEveryState) {
+    // The label spans the middle 40 % of the button's gradient.
+    for (bool running : {false, true})
+        for (bool ok : {false, true})
+            for (bool lit : {false, true}) {
+                PlayLook look = play_look(running, ok, lit, false);
+                for (float t : {0.3f, 0.7f}) {
+                    ImU32 behind = blend_over((look.top & ~IM_COL32_A_MASK) | (ImU32(255 * (1 - t)) << IM_COL32_A_SHIFT),
+                                              look.bottom);
+                    EXPECT_GE(contrast_ratio(look.ink, behind), 4.5f) << look.label << " lit " << lit << " at " << t;
+                }
+            }
 }
 
 TEST(PlayBanner, BackgroundUnderTheBannerFollowsTheWindowGradient) {
@@ -94,6 +120,12 @@ TEST(ReadyCheck, GameLineFollowsCheckAndMetadata) {
     GameInfo none;
     EXPECT_EQ(game_check(none, 1, false).text, "✗  Game folder not set (Game & saves)");
     EXPECT_EQ(game_check(none, 1, false).color, ERR);
+    // A folder that is gone (a removed card) is named; one without a dump is not "gone".
+    EXPECT_EQ(game_check(none, 1, false, "/run/media/deck/SD/dump").text,
+              "✗  Game folder not found: /run/media/deck/SD/dump");
+    EXPECT_EQ(game_check(none, 1, true, "/run/media/deck/SD/dump").text,
+              "✗  Pasta do jogo não encontrada: /run/media/deck/SD/dump");
+    EXPECT_EQ(game_check(none, 1, false, "/").text, "✗  Game folder not set (Game & saves)");
     GameInfo eu{true, "CUSA00000", "01.01", "Veltrane"};
     GameInfo old{true, "CUSA00000", "01.00", "Veltrane"};
     EXPECT_EQ(game_check(eu, -1, false).color, OK) << "known metadata is trusted while checking";

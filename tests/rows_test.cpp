@@ -12,6 +12,7 @@
 
 #include "core/globals.h"
 #include "core/settings.h"
+#include "core/toast.h"
 #include "support/gui.h"
 #include "support/testing.h"
 #include "ui/rows.h"
@@ -235,6 +236,11 @@ TEST_F(RowsTest, DeleteClearsFocusedFolderRow) {
     S.set("sys_modules", "/games/modules");
     gui.focus_first_row(body);
     g_dirty = false;
+    // The first press only asks; the second one within a few seconds clears.
+    gui.tap(ImGuiKey_Delete, body);
+    EXPECT_EQ(S.get("dlc_dir"), "/games/dlc");
+    EXPECT_FALSE(g_dirty);
+    EXPECT_EQ(g_toast, "Press Delete again to clear");
     gui.tap(ImGuiKey_Delete, body);
     EXPECT_EQ(S.get("dlc_dir"), "");
     EXPECT_TRUE(g_dirty);
@@ -246,8 +252,11 @@ TEST_F(RowsTest, DeleteClearsFocusedFolderRow) {
     EXPECT_EQ(S.get("dlc_dir"), "");
     EXPECT_FALSE(g_dirty);
 
-    // The gamepad's left face button clears as well.
+    // The gamepad's left face button clears as well, asking first.
     gui.tap(ImGuiKey_DownArrow, body);
+    gui.tap(ImGuiKey_GamepadFaceLeft, body);
+    EXPECT_EQ(S.get("sys_modules"), "/games/modules");
+    EXPECT_EQ(g_toast, "Press X again to clear");
     gui.tap(ImGuiKey_GamepadFaceLeft, body);
     EXPECT_EQ(S.get("sys_modules"), "");
     EXPECT_TRUE(g_dirty);

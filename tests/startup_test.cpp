@@ -69,8 +69,11 @@ TEST(PageTitles, OutOfRangeIsLog) {
 }
 
 TEST(CaptureScript, ItemsParseLikeStrtolAndMatchByteForByte) {
-    auto steps = parse_script("10:pad.rb,40:pad.south,70:Escape,5: Enter,x:Enter,,nocolon,12:Nothing,-3:F5");
-    ASSERT_EQ(steps.size(), 5u);
+    auto steps = parse_script("10:pad.rb,40:pad.south,70:Escape,5: Enter,x:Enter,,nocolon,12:Nothing,-3:F5,"
+                              "9:type:,20:type:Zoë a:b,c");
+    ASSERT_EQ(steps.size(), 6u);
+    EXPECT_EQ(steps[5].text, "Zoë a:b") << "typed text runs to the next comma, colons and blanks kept";
+    EXPECT_EQ(steps[5].key + steps[5].button, -1) << "neither a key nor a button";
     EXPECT_EQ(steps[0].frame, 10);
     EXPECT_EQ(steps[0].button, SDL_GAMEPAD_BUTTON_RIGHT_SHOULDER);
     EXPECT_EQ(steps[0].key, 0);

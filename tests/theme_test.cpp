@@ -302,3 +302,34 @@ TEST_F(ThemeTest, LabelsStopBeforeTheirControl) {
         EXPECT_LT(label_right, right_x - 17 * s);
     });
 }
+
+TEST_F(ThemeTest, EveryTextAndControlKeepsItsContrastOnEveryBand) {
+    EXPECT_FLOAT_EQ(contrast_ratio(TEXT_HI, IM_COL32_BLACK), 21);
+    EXPECT_EQ(blend_over(IM_COL32(255, 255, 255, 51), IM_COL32(0, 0, 0, 255)), IM_COL32(51, 51, 51, 255));
+    struct Pair {
+        const char* what;
+        ImU32 fg, bg;
+        float least;   // 4.5 for text, 3 for controls
+    };
+    std::vector<Pair> pairs;
+    for (Band b : {Band::Idle, Band::Hover, Band::Focus}) {
+        const ImU32 band = band_color(b);
+        const bool lit = b == Band::Focus;
+        pairs.push_back({"label, choice value", lit ? TEXT_HI : TEXT, band, 4.5f});
+        pairs.push_back({"help, placeholder", on_band(MUTED, b), band, 4.5f});
+        pairs.push_back({"missing folder", on_band(ERR, b), band, 4.5f});
+        pairs.push_back({"right text, arrows", on_band(lit ? ACCENT_SOFT : MUTED, b), band, 4.5f});
+        pairs.push_back({"switch on", on_band(ACCENT, b), band, 3});
+        pairs.push_back({"switch off, its edge", on_band(MUTED, b), band, 3});
+        pairs.push_back({"text field edge", FRAME_EDGE, band, 3});
+    }
+    const ImU32 card = blend_over(CARD, BG_TOP);
+    for (ImU32 c : {TEXT, MUTED, OK, WARN, ERR, ACCENT_SOFT}) pairs.push_back({"ready check", c, card, 4.5f});
+    for (ImU32 c : {TEXT, TEXT_HI, MUTED, OK, ACCENT_SOFT}) pairs.push_back({"header, footer", c, HEADER, 4.5f});
+    pairs.push_back({"key cap", IM_COL32(120, 130, 140, 255), HEADER, 3});
+    pairs.push_back({"chip label", TEXT_HI, BUTTON_GREY, 4.5f});
+    for (ImU32 c : {TEXT, MUTED, ACCENT_SOFT}) pairs.push_back({"page text, headings", c, BG_TOP, 4.5f});
+    for (ImU32 c : {SCROLL_GRAB, SCROLL_GRAB_HOVER, SCROLL_GRAB_ACTIVE, FRAME_EDGE})
+        pairs.push_back({"scroll bar, button edge", c, BG_TOP, 3});
+    for (const Pair& p : pairs) EXPECT_GE(contrast_ratio(p.fg, p.bg), p.least) << p.what;
+}

@@ -358,15 +358,32 @@ TEST_F(Window, ClosingWhileTheGameRunsWaitsForItsEnd) {
 
 namespace {
 
-TEST_F(Window, PadPressActsOnTheFirstRowRightAfterAPageSwitch) {
-    // Right shoulder from page 1 to page 2, then the south button: the first
-    // row (sharp textures, on by default) flips without any d-pad move first.
-    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_PAGE", "1"}, {"QUOR_LAUNCHER_VPAD", "ps5"},
-                            {"QUOR_LAUNCHER_SCRIPT", "10:pad.rb,30:pad.south"}, {"QUOR_LAUNCHER_FRAMES", "50"}});
-    ASSERT_NE(s, nullptr);
-    SDL_DestroySurface(s);
-    EXPECT_NE(read_text(dir / "data/launcher.ini").find("\naf16=0\n"), std::string::npos)
-        << read_text(dir / "data/launcher.ini");
+TEST_F(Window, PadPressesActOnTheFirstRowAfterAPageSwitchAndTypeIntoTextRows) {
+    std::string to_last;  // Player name is the page's last row
+    for (int i = 0; i < 25; ++i) to_last += std::to_string(10 + 6 * i) + ":pad.down,";
+    struct Case { const char* ini; std::string script; const char* stored; bool stays; };
+    const Case cases[] = {
+        // Right shoulder to page 2, then south flips its first row (sharp textures).
+        {"", "10:pad.rb,30:pad.south", "\naf16=0\n", false},
+        // South starts typing, east keeps the text and stays; Escape undoes it.
+        {"", to_last + "170:pad.south,185:type:Zoë Ana,195:pad.east", "\nplayer_name=Zoë Ana\n", true},
+        {"player_name=Old\n", to_last + "170:pad.south,185:type:New,195:Escape", "\nplayer_name=Old\n", true},
+    };
+    std::map<std::string, std::string> env = {
+        {"QUOR_LAUNCHER_PAGE", "1"}, {"QUOR_LAUNCHER_VPAD", "ps5"}, {"SteamDeck", "1"}};
+    SDL_Surface* page1 = shoot(env);
+    env["QUOR_LAUNCHER_FRAMES"] = "215";
+    for (const Case& c : cases) {
+        write_file(dir / "data/launcher.ini", std::string("setup_done=1\n") + c.ini);
+        env["QUOR_LAUNCHER_SCRIPT"] = c.script;
+        SDL_Surface* s = shoot(env);
+        ASSERT_TRUE(s && page1);
+        const std::string ini = read_text(dir / "data/launcher.ini");
+        EXPECT_NE(ini.find(c.stored), std::string::npos) << ini;
+        if (c.stays) EXPECT_EQ(underline(s, 62), underline(page1, 62)) << c.script;
+        SDL_DestroySurface(s);
+    }
+    SDL_DestroySurface(page1);
 }
 
 }  // namespace
@@ -573,10 +590,116 @@ TEST_F(Window, LogPageFitsItsAreaWithoutASecondScrollbar) {
         int grab = 0;
         for (int y = static_cast<int>(64 * k) + 2; y < s->h - static_cast<int>(56 * k) - 2; ++y)
             for (int x = s->w - static_cast<int>(10 * k); x < s->w; ++x)
-                if (near(pixel(s, x, y), 61, 68, 80, 2)) ++grab;
+                if (near(pixel(s, x, y), 110, 120, 130, 2)) ++grab;
         EXPECT_EQ(grab, 0) << c.size << " at scale " << c.scale;
         SDL_DestroySurface(s);
     }
 }
 
+}  // namespace
+
+namespace {
+
+TEST_F(Window, FoldersAreChosenWithThePadAloneAndOneAtATime) {
+    fs::path home = dir / "home", dump = home / "Games/CUSA00000";
+    write_file(dump / "eboot.bin", "x");
+    fs::create_directories(home / ".config");
+    // From "Use this folder" two steps down pass ".." to the first folder
+    // (Games, hidden ones come last); south opens it, then CUSA00000.
+    const std::string into = "10:pad.south,30:pad.down,40:pad.down,50:pad.south,70:pad.down,80:pad.down,90:pad.south";
+    struct Case {
+        const char* var;
+        const char* value;
+        std::string script, game_dir;
+    };
+    const Case cases[] = {
+        {"SteamDeck", "1", into + ",110:pad.south", dump.string()},
+        // No dialog on this desktop: the browser opens instead of nothing.
+        {"PATH", "/nonexistent", into + ",110:pad.south", dump.string()},
+        // Triangle takes the folder shown; east only cancels (the page stays).
+        {"SteamDeck", "1", "10:pad.south,30:pad.down,40:pad.down,50:pad.south,70:pad.north", (home / "Games").string()},
+        {"SteamDeck", "1", into + ",110:pad.east", ""},
+    };
+    std::map<std::string, std::string> env = {{"QUOR_LAUNCHER_PAGE", "1"}, {"QUOR_LAUNCHER_VPAD", "ps5"}};
+    for (const Case& c : cases) {
+        env[c.var] = c.value;
+        SDL_Surface* page1 = shoot(env);
+        write_file(dir / "data/launcher.ini", "setup_done=1\n");
+        env["QUOR_LAUNCHER_SCRIPT"] = c.script;
+        env["QUOR_LAUNCHER_FRAMES"] = "140";
+        SDL_Surface* s = shoot(env);
+        ASSERT_TRUE(s && page1);
+        std::string ini = read_text(dir / "data/launcher.ini");
+        EXPECT_EQ(ini.find("\ngame_dir=" + c.game_dir + "\n") != std::string::npos, !c.game_dir.empty()) << ini;
+        EXPECT_EQ(underline(s, 62), underline(page1, 62)) << c.script;
+        for (auto* p : {s, page1}) SDL_DestroySurface(p);
+        env.erase(c.var);
+        env.erase("QUOR_LAUNCHER_SCRIPT");
+        env.erase("QUOR_LAUNCHER_FRAMES");
+    }
+
+    // A second press while the system dialog shows opens no second one, and
+    // quitting closes it (zenity here: a shell and its child, both waiting).
+    fs::path calls = dir / "calls";
+    write_file(dir / "bin/zenity", "#!/bin/sh\n[ \"$1\" = --version ] && exit 0\nsleep 600 &\necho $$ $! >> '" +
+                                       calls.string() + "'\nwait\n");
+    fs::permissions(dir / "bin/zenity", fs::perms::owner_all);
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_PAGE", "1"}, {"QUOR_LAUNCHER_VPAD", "ps5"},
+                            {"PATH", (dir / "bin").string() + ":/usr/bin:/bin"}, {"SDL_FILE_DIALOG_DRIVER", "zenity"},
+                            {"QUOR_LAUNCHER_SCRIPT", "10:pad.south,40:pad.south"}, {"QUOR_LAUNCHER_FRAMES", "70"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    std::string text = read_text(calls);
+    pid_t shell = 0, child = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(), "%d %d", &shell, &child), 2) << text;
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << "one dialog only";
+    auto gone = [](pid_t pid) {
+        std::string stat = read_text("/proc/" + std::to_string(pid) + "/stat");
+        size_t paren = stat.rfind(')');
+        return stat.empty() || (paren != std::string::npos && stat.compare(paren, 3, ") Z") == 0);
+    };
+    EXPECT_TRUE(wait_until([&] { return gone(shell) && gone(child); }, 5)) << "the dialog outlived the launcher";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, APadAloneCanQuitSeesPlayAndFindsEveryPageAtItsTop) {
+    // Two east presses on the Play page quit before the shot; one only asks,
+    // and so does a press that brought the player back from another page.
+    base["QUOR_LAUNCHER_VPAD"] = "ps5";
+    struct Quit { const char* page; const char* script; bool quits; };
+    for (Quit q : {Quit{"0", "5:pad.east,15:pad.east", true}, Quit{"0", "5:pad.east", false},
+                   Quit{"3", "5:pad.east,15:pad.east", false}}) {
+        fs::remove(shot);
+        auto env = base;
+        env["QUOR_LAUNCHER_PAGE"] = q.page;
+        env["QUOR_LAUNCHER_SCRIPT"] = q.script;
+        EXPECT_EQ(run_launcher(env).code, 0) << q.script;
+        EXPECT_NE(fs::exists(shot), q.quits) << q.page << " " << q.script;
+    }
+    // A page reached from the bottom of another opens at its top.
+    std::string down;
+    for (int i = 0; i < 14; ++i) down += std::to_string(5 + 7 * i) + ":pad.down,";
+    SDL_Surface* fresh = shoot({{"QUOR_LAUNCHER_PAGE", "3"}});
+    SDL_Surface* after = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_SCRIPT", down + "110:pad.lb"},
+                                {"QUOR_LAUNCHER_FRAMES", "140"}});
+    ASSERT_TRUE(fresh && after);
+    EXPECT_NE(focus_bar(fresh).first, -1);
+    EXPECT_EQ(focus_bar(after), focus_bar(fresh)) << "the first row sits below the title, as on a fresh start";
+    // The green Play button shows in the smallest window at scale 2.
+    write_file(dir / "data/launcher.ini",
+               "setup_done=1\ngame_dir=" + (fs::path(QUOR_BINARY_DIR) / "sample-dump").string() + "\n");
+    SDL_Surface* small = shoot({{"QUOR_LAUNCHER_SIZE", "450x280"}, {"QUOR_LAUNCHER_SCALE", "2"}});
+    ASSERT_NE(small, nullptr);
+    int green = 0;
+    for (int y = 128; y < small->h - 112; ++y)
+        for (int x = 0; x < small->w; x += 2) {
+            Rgba p = pixel(small, x, y);
+            green += p.g > 120 && p.g > p.r + 30 && p.g > p.b + 80;
+        }
+    EXPECT_GT(green, 5000) << "the Play button is out of sight";
+    for (auto* s : {fresh, after, small}) SDL_DestroySurface(s);
+}
 }  // namespace

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "core/globals.h"
@@ -10,6 +12,7 @@
 #include "core/settings.h"
 #include "discovery/eboot_check.h"
 #include "discovery/folder.h"
+#include "discovery/folder_list.h"
 #include "discovery/gpu.h"
 #include "discovery/scan.h"
 #include "discovery/shared.h"
@@ -554,3 +557,98 @@ TEST_F(Workers, GameFolderWithoutEbootKeepsSetupOpen) {
 }
 
 }  // namespace
+
+// ---- the launcher's folder browser: listing, marks, places ----------------------
+
+namespace {
+
+FolderView list_all(const fs::path& dir, bool places = false, PlaceQuery q = {}) {
+    auto listing = start_listing(dir.string(), places, std::move(q));
+    FolderView v;
+    EXPECT_TRUE(wait_until([&] { take_listing(*listing, v); return v.done; }, 60)) << dir;
+    return v;
+}
+
+std::vector<std::string> names(const FolderView& v) {
+    std::vector<std::string> out;
+    for (const FolderEntry& e : v.entries) out.push_back(e.name);
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Workers, FolderListingSortsMarksAndPutsHiddenFoldersLast) {
+    fs::path d = tmp / "games";
+    make_dump(d / "dump");
+    make_sound(d / "mods");
+    write_file(d / "half/libSceNgs2.sprx", "n");
+    write_file(d / "file.txt", "not a folder");
+    for (const char* sub : {"b", "A", ".hidden", "Zed"}) fs::create_directories(d / sub);
+    fs::create_directory_symlink(d / "mods", d / "link");
+    fs::create_directory_symlink(d / "gone", d / "broken");
+    make_dump(d);
+    FolderView v = list_all(d);
+    EXPECT_EQ(names(v), (std::vector<std::string>{"A", "b", "dump", "half", "link", "mods", "Zed", ".hidden"}));
+    std::map<std::string, uint8_t> marks;
+    for (const FolderEntry& e : v.entries) marks[e.name] = e.id < v.marks.size() ? v.marks[e.id] : 0;
+    EXPECT_EQ(marks["dump"], MARK_DUMP);
+    EXPECT_EQ(marks["mods"], MARK_SOUND);
+    EXPECT_EQ(marks["link"], MARK_SOUND) << "a link to a folder is that folder";
+    EXPECT_EQ(marks["half"], 0) << "one module is not enough";
+    EXPECT_EQ(marks["A"], 0);
+    EXPECT_EQ(v.self_marks, MARK_DUMP);
+    EXPECT_EQ(v.error, 0);
+
+    FolderView gone = list_all(tmp / "nowhere");
+    EXPECT_EQ(gone.error, ENOENT);
+    EXPECT_TRUE(gone.entries.empty());
+}
+
+TEST_F(Workers, TwentyThousandFoldersShowBeforeTheListingIsDone) {
+    fs::path d = tmp / "many";
+    fs::create_directories(d);
+    for (int i = 0; i < 20000; ++i) fs::create_directory(d / ("f" + std::to_string(i)));
+    auto t0 = std::chrono::steady_clock::now();
+    auto listing = start_listing(d.string(), false);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 200ms) << "the call only starts the worker";
+    FolderView v;
+    size_t first = 0;
+    bool first_before_done = false;
+    auto until = std::chrono::steady_clock::now() + 60s;
+    while (!v.done && std::chrono::steady_clock::now() < until) {
+        take_listing(*listing, v);
+        if (first == 0 && !v.entries.empty()) {
+            first = v.entries.size();
+            first_before_done = !v.done;
+        }
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(first_before_done) << "the first " << first << " came with the end";
+    ASSERT_EQ(v.entries.size(), 20000u);
+    EXPECT_TRUE(std::is_sorted(v.entries.begin(), v.entries.end(), folder_order));
+    EXPECT_EQ(v.entries.front().name, "f0");
+    EXPECT_EQ(v.entries.back().name, "f9999");
+}
+
+TEST_F(Workers, PlacesAreHomeRemovableMediaMntTheEmulatorAndTheSearchFindings) {
+    fs::path root = tmp / "root", home = tmp / "home", found = tmp / "found";
+    for (const fs::path& p : {root / "run/media/deck/SD card", root / "run/media/deck/USB", root / "run/media/other/X",
+                              root / "media/deck/Disk", root / "mnt", home / ".local/share/shadPS4", found})
+        fs::create_directories(p);
+    PlaceQuery q{home.string(), "deck", root.string(), {found.string() + "/", (tmp / "missing").string()},
+                 {home.string()}};
+    std::vector<FolderPlace> places = folder_places(q);
+    std::vector<std::string> paths;
+    for (const FolderPlace& p : places) paths.push_back(p.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{home.string(), (root / "run/media/deck/SD card").string(),
+                                               (root / "run/media/deck/USB").string(),
+                                               (root / "media/deck/Disk").string(), (root / "mnt").string(),
+                                               (home / ".local/share/shadPS4").string(), found.string()}))
+        << "existing folders only, each once, another user's media left out";
+    ASSERT_EQ(places.size(), 7u);
+    EXPECT_EQ(places[1].kind, PlaceKind::media);
+    EXPECT_EQ(places[1].name, "SD card");
+    EXPECT_EQ(places[6].kind, PlaceKind::found_game);
+    // The browser's first listing brings them along.
+    EXPECT_EQ(list_all(home, true, q).places.size(), 7u);
+}

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <cstdlib>
+#include <string_view>
 #include <imgui.h>
 
 #include "core/atomic_file.h"
@@ -37,6 +38,8 @@ const PadName PAD[] = {
     {"pad.right", SDL_GAMEPAD_BUTTON_DPAD_RIGHT},
 };
 
+constexpr std::string_view TYPE_PREFIX = "type:";
+
 // strtol's reading, clamped into int so absurd frame numbers stay harmless.
 int read_int(const char* s) {
     long v = std::strtol(s, nullptr, 10);
@@ -59,10 +62,14 @@ std::vector<ScriptStep> parse_script(const std::string& text) {
         if (item.empty() || colon == std::string::npos) continue;
         int frame = read_int(item.substr(0, colon).c_str());
         std::string name = item.substr(colon + 1);
+        if (name.rfind(TYPE_PREFIX, 0) == 0) {
+            if (name.size() > TYPE_PREFIX.size()) steps.push_back({frame, 0, -1, name.substr(TYPE_PREFIX.size())});
+            continue;
+        }
         for (const auto& p : PAD)
-            if (name == p.name) steps.push_back({frame, 0, p.button});
+            if (name == p.name) steps.push_back({frame, 0, p.button, {}});
         for (int k = ImGuiKey_NamedKey_BEGIN; k < ImGuiKey_NamedKey_END; ++k)
-            if (name == ImGui::GetKeyName(static_cast<ImGuiKey>(k))) steps.push_back({frame, k, -1});
+            if (name == ImGui::GetKeyName(static_cast<ImGuiKey>(k))) steps.push_back({frame, k, -1, {}});
     }
     return steps;
 }
@@ -104,6 +111,12 @@ void script_key_tick(int frame_count) {
     ImGuiIO& io = ImGui::GetIO();
     for (const auto& s : g_script) {
         if (s.button >= 0) continue;
+        // Text reaches the GUI the way SDL's text-input events bring a
+        // keyboard's (or Steam's on-screen keyboard's) characters.
+        if (!s.text.empty()) {
+            if (frame_count == s.frame) io.AddInputCharactersUTF8(s.text.c_str());
+            continue;
+        }
         if (frame_count == s.frame) io.AddKeyEvent(static_cast<ImGuiKey>(s.key), true);
         if (s.frame <= INT_MAX - 2 && frame_count == s.frame + 2)
             io.AddKeyEvent(static_cast<ImGuiKey>(s.key), false);

@@ -7,21 +7,24 @@ struct SDL_Joystick;
 
 struct ScriptStep {
     int frame = 0;
-    int key = 0;      // GUI key code; 0 for a gamepad step
-    int button = -1;  // SDL gamepad button; -1 for a key step
+    int key = 0;      // GUI key code; 0 for a gamepad or text step
+    int button = -1;  // SDL gamepad button; -1 for a key or text step
+    std::string text; // typed in the frame, as a keyboard's text input; empty otherwise
 };
 
 extern std::vector<ScriptStep> g_script;
 extern SDL_Joystick* g_vpad;
 
-// Parses "N:NAME,N:NAME,..." into steps (a name may match both tables).
+// Parses "N:NAME,N:NAME,..." into steps (a name may match both tables);
+// "N:type:TEXT" types TEXT, which runs to the next comma.
 std::vector<ScriptStep> parse_script(const std::string& text);
 void load_script();
 
 // Attaches and opens the virtual pad: "ps5" a DualSense, else an Xbox pad.
 void attach_virtual_pad(const std::string& kind);
 
-// Per-frame inputs: pad buttons before the events, keys before NewFrame.
+// Per-frame inputs: pad buttons before the events, keys and typed text
+// before NewFrame.
 void script_pad_tick(int frame_count);
 void script_key_tick(int frame_count);
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <optional>
+#include <utility>
 #include <imgui.h>
 #include <imgui_impl_sdl3.h>
 #include <imgui_impl_sdlrenderer3.h>
@@ -33,6 +34,7 @@
 #include "launch/game_process.h"
 #include "launch/play.h"
 #include "ui/chrome.h"
+#include "ui/folder_browser.h"
 #include "ui/images.h"
 #include "ui/layers.h"
 #include "ui/pacing.h"
@@ -152,6 +154,18 @@ void hotkeys(const GuiBefore& before) {
     if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageUp, false)) go_page_by_keys((g_page + 5) % PAGE_COUNT);
     if (ImGui::IsKeyPressed(ImGuiKey_GamepadR1, false)) go_page_by_keys((g_page + 1) % PAGE_COUNT);
     if (!io.WantTextInput && ImGui::IsKeyPressed(ImGuiKey_PageDown, false)) go_page_by_keys((g_page + 1) % PAGE_COUNT);
+    // A pad alone has no window to close: its east button on the Play page
+    // asks to quit (a press that brings the player back here does not).
+    if (g_page != 0)
+        quit_press_reset();
+    else if (ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false) && !before.item_active && !ImGui::IsAnyItemActive() &&
+             !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && !folder_browser_open()) {
+        quit_press(now_seconds());
+        // The press also cancelled the GUI's focus: the Play button takes it
+        // back, so a player who stays can press Play at once.
+        g_focus_first = true;
+        ImGui::SetNavCursorVisible(true);
+    }
     if ((ImGui::IsKeyPressed(ImGuiKey_GamepadFaceRight, false) || ImGui::IsKeyPressed(ImGuiKey_Escape, false)) &&
         !before.item_active && !ImGui::IsAnyItemActive() && !ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId) && g_page != 0)
         go_page_by_keys(0);
@@ -231,6 +245,27 @@ PaceInput wait_for_turn(const PaceState& st, bool every_frame, double refresh, d
     }
 }
 
+// Within the page area (screen rows top to bottom), scrolls the row that has
+// just taken the focus wholly into view, however it got it (a d-pad move, a
+// click, a page's first row): clear of the footer, and from its top where it
+// is taller than the area. Once it is in view the player's own scrolling is
+// left alone.
+void keep_focus_in_view(float top, float bottom, bool page_changed) {
+    static ImGuiID shown = 0;
+    const FocusedBand& f = g_focused_band;
+    if (f.id == 0 || (f.id == shown && !page_changed)) return;
+    const float margin = 8 * g_scale;
+    float dy = 0;
+    if (f.min.y < top || f.max.y - f.min.y > bottom - top - 2 * margin)
+        dy = f.min.y - top - margin;
+    else if (f.max.y > bottom - margin)
+        dy = f.max.y - bottom + margin;
+    if (dy < -0.5f || dy > 0.5f)
+        ImGui::SetScrollY(std::max(0.0f, ImGui::GetScrollY() + dy));
+    else
+        shown = f.id;
+}
+
 void draw_frame() {
     ImGuiIO& io = ImGui::GetIO();
     const float s = g_scale;
@@ -245,10 +280,18 @@ void draw_frame() {
                              ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
                              ImGuiWindowFlags_NoBringToFrontOnFocus;
     ImGui::Begin("main", nullptr, flags);
+    g_focused_row = RowKind::None;
+    g_focused_band = {};
     draw_header();
 
     const float P = std::max(0.0f, D - H - F);
     ImGui::SetCursorPos(ImVec2(0, H));
+    // Every page opens at its top, whatever the page before was scrolled to
+    // (the tabs and page keys above may have switched it this frame).
+    static int scrolled_page = -1;
+    const bool page_changed = g_page != scrolled_page;
+    if (page_changed) ImGui::SetNextWindowScroll(ImVec2(0, 0));
+    scrolled_page = g_page;
     if (ImGui::BeginChild("page", ImVec2(W, P), ImGuiChildFlags_NavFlattened)) {
         if (g_page == 0) {
             page_play(P);
@@ -289,11 +332,13 @@ void draw_frame() {
             if (!log_tight) ImGui::Dummy(ImVec2(0, 28 * s));
             ImGui::EndGroup();
         }
+        keep_focus_in_view(H, H + P, page_changed);
     }
     ImGui::EndChild();
     draw_footer();
     ImGui::End();
     draw_capture_overlay();
+    draw_folder_browser();
 }
 
 // Windows that size themselves to their content (the Play page's column)
@@ -407,6 +452,15 @@ int window_start(WindowLoop& loop) {
     refresh_banner();
     SDL_SetHint(SDL_HINT_APP_NAME, "Veltrane");
     SDL_SetHint(SDL_HINT_APP_ID, "quor-pc");
+    // Starting text input opens Steam's on-screen keyboard, in single-line
+    // mode so that its Enter ends the edit. SDL's X11 driver asks Steam for
+    // it only under a SteamDeck variable; Game Mode on other handhelds has
+    // none. The environment still wins where it names SteamDeck itself.
+    SDL_SetHint(SDL_HINT_RETURN_KEY_HIDES_IME, "1");
+    if (is_handheld(std::getenv("SteamDeck"), std::getenv("SteamGamepadUI"), std::getenv("XDG_CURRENT_DESKTOP"))) {
+        SDL_SetHint(SDL_HINT_ENABLE_SCREEN_KEYBOARD, "1");
+        SDL_SetHint("SteamDeck", "1");
+    }
     if (!SDL_Init(SDL_INIT_VIDEO | SDL_INIT_GAMEPAD)) {
         std::fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
         return 1;
@@ -466,6 +520,15 @@ int window_start(WindowLoop& loop) {
     return 0;
 }
 
+// A close of the window or a quit asked from the launcher: now, or, while a
+// game runs, once it has ended (hidden meanwhile). True when it quits now.
+bool close_requested(WindowLoop& loop) {
+    if (!g_game.running.load()) return true;
+    SDL_HideWindow(g_window);
+    loop.quit_after_game = true;
+    return false;
+}
+
 // One event taken from SDL's queue; true when it asks the launcher to quit now.
 bool window_event(WindowLoop& loop, const SDL_Event& ev) {
     if (wake_taken(ev)) return false;
@@ -473,12 +536,11 @@ bool window_event(WindowLoop& loop, const SDL_Event& ev) {
     ImGui_ImplSDL3_ProcessEvent(&ev);
     bool close = ev.type == SDL_EVENT_QUIT ||
                  (ev.type == SDL_EVENT_WINDOW_CLOSE_REQUESTED && ev.window.windowID == loop.window_id);
-    if (close) {
-        if (!g_game.running.load()) return true;
-        SDL_HideWindow(g_window);
-        loop.quit_after_game = true;
-    } else if (ev.type == SDL_EVENT_GAMEPAD_ADDED || ev.type == SDL_EVENT_GAMEPAD_REMOVED) {
+    if (close) return close_requested(loop);
+    if (ev.type == SDL_EVENT_GAMEPAD_ADDED || ev.type == SDL_EVENT_GAMEPAD_REMOVED) {
         refresh_gamepads();
+    } else if (ev.type == SDL_EVENT_GAMEPAD_BUTTON_DOWN) {
+        pad_pressed(ev.gbutton.which);
     } else if (ev.type == SDL_EVENT_RENDER_TARGETS_RESET || ev.type == SDL_EVENT_RENDER_DEVICE_RESET) {
         release_layers();   // their pictures are gone with the renderer's targets
     } else if (ev.type == SDL_EVENT_KEY_DOWN && ev.key.key == SDLK_F11 && !ev.key.repeat) {
@@ -572,6 +634,7 @@ bool window_turn(WindowLoop& loop) {
     // 12-13.
     hotkeys(before);
     draw_frame();
+    if (std::exchange(g_quit_requested, false)) quit = close_requested(loop) || quit;
     // 14. Render.
     ImGui::Render();
     paint_background();
@@ -607,6 +670,7 @@ void window_end() {
     // A hung probe or search must not outlive the launcher (the game keeps
     // its own rules above).
     end_helpers();
+    close_folder_choice();
     close_frame_stats();
     wake_close();
     ImGui_ImplSDLRenderer3_Shutdown();

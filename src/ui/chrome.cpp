@@ -16,6 +16,25 @@
 
 std::string g_pad_name;
 int g_family = 0;
+SDL_JoystickID g_pad_id = 0;
+bool g_quit_requested = false;
+
+namespace {
+
+// When the east button last asked to quit; below 0 when it did not.
+double g_quit_asked = -1;
+
+void show_pad(SDL_JoystickID id) {
+    g_pad_id = id;
+    g_pad_name.clear();
+    g_family = 0;
+    if (id == 0) return;
+    const char* name = SDL_GetGamepadNameForID(id);
+    g_pad_name = (name && *name) ? name : "Gamepad";
+    g_family = family_of_type(SDL_GetGamepadTypeForID(id));
+}
+
+}  // namespace
 
 int family_of_type(SDL_GamepadType type) {
     switch (type) {
@@ -34,15 +53,32 @@ int family_of_type(SDL_GamepadType type) {
 void refresh_gamepads() {
     int count = 0;
     SDL_JoystickID* ids = SDL_GetGamepads(&count);
-    g_pad_name.clear();
-    g_family = 0;
-    if (ids && count > 0) {
-        const char* name = SDL_GetGamepadNameForID(ids[0]);
-        g_pad_name = (name && *name) ? name : "Gamepad";
-        g_family = family_of_type(SDL_GetGamepadTypeForID(ids[0]));
-    }
+    // The pad in the player's hands stays while it is connected.
+    SDL_JoystickID pick = 0;
+    for (int i = 0; ids && i < count; ++i)
+        if (ids[i] == g_pad_id) pick = ids[i];
+    if (pick == 0 && ids && count > 0) pick = ids[0];
     SDL_free(ids);
+    show_pad(pick);
 }
+
+void pad_pressed(SDL_JoystickID id) {
+    if (id == 0 || (id == g_pad_id && g_family != 0) || !SDL_IsGamepad(id)) return;
+    show_pad(id);
+}
+
+bool quit_press(double now) {
+    if (g_quit_asked >= 0 && now >= g_quit_asked && now - g_quit_asked <= QUIT_CONFIRM_SECONDS) {
+        g_quit_asked = -1;
+        g_quit_requested = true;
+        return true;
+    }
+    g_quit_asked = now;
+    toast(tr("Press again to quit", "Pressione de novo para sair"), QUIT_CONFIRM_SECONDS);
+    return false;
+}
+
+void quit_press_reset() { g_quit_asked = -1; }
 
 std::string pad_name_label(const std::string& name) {
     if (name.size() <= 28) return name;
@@ -51,6 +87,30 @@ std::string pad_name_label(const std::string& name) {
 
 std::string shorten_status(const std::string& text, float room, const MeasureText& measure) {
     return shorten_end(text, room, measure);
+}
+
+std::vector<std::string> wrap_status(const std::string& text, float room, const MeasureText& measure) {
+    if (measure(text) <= room) return {text};
+    auto inside_char = [&](size_t i) { return i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    size_t cut = 0, skip = 0;
+    for (size_t i = text.find(' '); i != std::string::npos && measure(text.substr(0, i)) <= room;
+         i = text.find(' ', i + 1)) {
+        cut = i;
+        skip = 1;
+    }
+    if (cut == 0) {
+        // One word wider than the room: broken inside, between characters.
+        for (size_t i = 1; i < text.size(); ++i) {
+            if (inside_char(i)) continue;
+            if (cut != 0 && measure(text.substr(0, i)) > room) break;
+            cut = i;
+        }
+        skip = 0;
+    }
+    if (cut == 0) return {shorten_end(text, room, measure)};
+    std::string rest = text.substr(cut + skip);
+    while (!rest.empty() && rest[0] == ' ') rest.erase(0, 1);
+    return {text.substr(0, cut), shorten_end(rest, room, measure)};
 }
 
 std::string footer_status_text(const std::string& toast, double toast_until, double now, bool running,
@@ -72,12 +132,46 @@ std::string footer_status_text(const std::string& toast, double toast_until, dou
     return text;
 }
 
-std::vector<FooterHint> footer_hints(int page, bool game_running) {
+std::vector<FooterHint> footer_hints(int page, bool game_running, RowKind row, bool pad) {
     std::vector<FooterHint> hints;
-    hints.push_back({Glyph::South, "Enter", tr("Select", "Selecionar")});
-    if (page != 0) hints.push_back({Glyph::East, "Esc", tr("Back", "Voltar")});
-    hints.push_back({Glyph::StartButton, "F5", game_running ? tr("Stop", "Parar") : tr("Play", "Jogar")});
+    switch (row) {
+    case RowKind::Typing: hints.push_back({Glyph::East, "Enter", tr("Done", "Pronto"), 0}); break;
+    case RowKind::Toggle: hints.push_back({Glyph::South, "Enter", tr("Switch", "Alternar"), 0}); break;
+    case RowKind::Text: hints.push_back({Glyph::South, "Enter", tr("Type", "Digitar"), 0}); break;
+    case RowKind::Choice:
+    case RowKind::Folder:
+    case RowKind::FolderSet: hints.push_back({Glyph::South, "Enter", tr("Change", "Mudar"), 0}); break;
+    default: hints.push_back({Glyph::South, "Enter", tr("Select", "Selecionar"), 0}); break;
+    }
+    if (row == RowKind::FolderSet) hints.push_back({Glyph::West, "Del", tr("Clear", "Limpar"), 2});
+    // While typing, east ends the edit: "Done" above stands for it.
+    if (row != RowKind::Typing) {
+        if (page != 0)
+            hints.push_back({Glyph::East, "Esc", tr("Back", "Voltar"), 1});
+        else if (pad && !game_running)   // the pad plays the game then
+            hints.push_back({Glyph::East, "Esc", tr("Quit", "Sair"), 1});
+    }
+    hints.push_back({Glyph::StartButton, "F5", game_running ? tr("Stop", "Parar") : tr("Play", "Jogar"), 3});
     return hints;
+}
+
+std::vector<bool> fit_hints(const std::vector<FooterHint>& hints, const std::vector<float>& widths, float room,
+                            float keep) {
+    std::vector<bool> shown(hints.size(), true);
+    float total = 0;
+    int top_rank = 0;
+    for (size_t i = 0; i < hints.size(); ++i) {
+        total += i < widths.size() ? widths[i] : 0;
+        top_rank = std::max(top_rank, hints[i].rank);
+    }
+    // The most needed hint stays even where nothing else fits.
+    for (int r = top_rank; r > 0 && total > room - keep; --r)
+        for (size_t i = 0; i < hints.size(); ++i)
+            if (hints[i].rank == r && shown[i]) {
+                shown[i] = false;
+                total -= i < widths.size() ? widths[i] : 0;
+            }
+    return shown;
 }
 
 namespace {
@@ -153,8 +247,9 @@ float draw_glyph(ImDrawList* list, ImVec2 pos, Glyph glyph, float size) {
     };
     static const Mark OTHER[4] = {
         {"A", IM_COL32(96, 196, 72, 255)},
-        {"B", IM_COL32(230, 80, 70, 255)},
-        {"X", IM_COL32(70, 140, 240, 255)},
+        // Light enough for 4.5:1 on the dark disc.
+        {"B", IM_COL32(245, 120, 110, 255)},
+        {"X", IM_COL32(110, 160, 245, 255)},
         {"Y", IM_COL32(240, 200, 60, 255)},
     };
     static const char* const NINTENDO[4] = {"B", "A", "Y", "X"};
@@ -326,30 +421,54 @@ void draw_footer() {
     std::string status =
         footer_status_text(g_toast, g_toast_until, now_seconds(), running, g_game.started.load(), &status_color);
 
-    std::vector<FooterHint> hints = footer_hints(g_page, running);
+    std::vector<FooterHint> hints = footer_hints(g_page, running, g_focused_row, g_family != 0);
     const float hint_y = D - F + (F - ImGui::GetFontSize()) / 2;
     const float gs = 26 * s;
     const float top = D - F + (F - gs) / 2;
+    const float ks = 0.56f * gs;
+    auto glyph_w = [&](const FooterHint& h) {
+        if (g_family != 0) return h.glyph == Glyph::StartButton ? glyph_width(Glyph::StartButton, gs) : gs;
+        return std::max(font_width(h.key_label, ks) + 0.6f * gs, gs);
+    };
+    // A toast or the game's state is news: the hints make room for it on
+    // two lines. The version gives way to the hints.
+    auto measure = [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; };
+    const bool news = now_seconds() < g_toast_until || running;
+    const float status_w = measure(status);
+    const float keep = news ? std::min(status_w, 0.5f * status_w + 40 * s) : 0;
+    std::vector<float> widths;
+    for (const FooterHint& h : hints) widths.push_back(text_width(h.text) + 10 * s + glyph_w(h) + 26 * s);
+    const std::vector<bool> shown = fit_hints(hints, widths, W - 76 * s, keep);
     float x = W - 28 * s;
-    for (auto it = hints.rbegin(); it != hints.rend(); ++it) {
-        x -= text_width(it->text);
-        dl->AddText(ImVec2(x, hint_y), TEXT, it->text);
+    for (size_t i = hints.size(); i-- > 0;) {
+        if (!shown[i]) continue;
+        const FooterHint& h = hints[i];
+        x -= text_width(h.text);
+        dl->AddText(ImVec2(x, hint_y), TEXT, h.text);
         x -= 10 * s;
-        float gw;
+        const float gw = glyph_w(h);
         if (g_family != 0) {
-            gw = it->glyph == Glyph::StartButton ? glyph_width(Glyph::StartButton, gs) : gs;
-            draw_glyph(dl, ImVec2(x - gw, top), it->glyph, gs);
+            draw_glyph(dl, ImVec2(x - gw, top), h.glyph, gs);
         } else {
-            float ks = 0.56f * gs;
-            float lw = font_width(it->key_label, ks);
-            gw = std::max(lw + 0.6f * gs, gs);
+            float lw = font_width(h.key_label, ks);
             dl->AddRect(ImVec2(x - gw, top), ImVec2(x, top + gs), IM_COL32(120, 130, 140, 255), 0.2f * gs, 0, 1.5f);
-            dl->AddText(ImGui::GetFont(), ks, ImVec2(x - gw + (gw - lw) / 2, top + (gs - ks) / 2), TEXT, it->key_label);
+            dl->AddText(ImGui::GetFont(), ks, ImVec2(x - gw + (gw - lw) / 2, top + (gs - ks) / 2), TEXT, h.key_label);
         }
         x -= 26 * s + gw;
     }
 
-    status = shorten_status(status, x - 48 * s, [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; });
-    dl->AddText(ImVec2(28 * s, D - F + (F - base_line) / 2), status_color, status.c_str());
+    const float room = x - 48 * s;
+    std::vector<std::string> lines = news ? wrap_status(status, room, measure)
+                                          : std::vector<std::string>{shorten_status(status, room, measure)};
+    if (lines.size() == 1) {
+        dl->AddText(ImVec2(28 * s, D - F + (F - base_line) / 2), status_color, lines[0].c_str());
+    } else {
+        const float lh = ImGui::GetFontSize();
+        float y = D - F + (F - lh * static_cast<float>(lines.size())) / 2;
+        for (const std::string& line : lines) {
+            dl->AddText(ImVec2(28 * s, y), status_color, line.c_str());
+            y += lh;
+        }
+    }
     ImGui::PopFont();
 }

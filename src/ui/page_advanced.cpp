@@ -6,6 +6,7 @@
 #include "desktop/shortcut.h"
 #include "desktop/steam.h"
 #include "launch/game_process.h"
+#include "ui/chrome.h"
 #include "ui/page_advanced.h"
 #include "ui/page_log.h"
 #include "ui/pages.h"
@@ -74,6 +75,12 @@ void page_advanced() {
                       "Use se aparecerem gráficos estranhos depois de uma atualização."),
                    "›"))
         clear_shader_cache();
+    // The way out for a player with only a pad in hand (or no window frame).
+    if (action_row("quit", tr("Quit", "Sair"),
+                   tr("Closes the launcher. A running game goes on; the launcher closes when it ends.",
+                      "Fecha o lançador. Um jogo rodando continua; o lançador fecha quando ele terminar."),
+                   "›"))
+        g_quit_requested = true;
 
     section(tr("Diagnostics", "Diagnóstico"));
     toggle_row("show_fps", tr("FPS in the log (every 5 s)", "FPS no registro (a cada 5 s)"), nullptr);

@@ -34,6 +34,13 @@ const Opt LANGUAGES[] = {
 };
 
 
+// A path as the player reads it, with the home folder as ~.
+std::string with_home_as_tilde(const fs::path& path) {
+    const std::string home = home_dir().string(), text = path.string();
+    if (home.size() > 1 && text.rfind(home + "/", 0) == 0) return "~" + text.substr(home.size());
+    return text;
+}
+
 bool same_folder(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
@@ -177,10 +184,15 @@ static bool import_save_locked(const std::vector<std::string>& found_saves) {
 
 void page_game() {
     section(tr("Game", "Jogo"));
-    folder_row("game_dir", tr("Game folder", "Pasta do jogo"),
-               tr("The CUSA00000 dump (EU 1.01) with eboot.bin, sce_module and sce_sys.",
-                  "O dump CUSA00000 (europeu 1.01), com eboot.bin, sce_module e sce_sys."),
-               nullptr);
+    // A folder that is gone (a removed card, an unplugged drive) says so.
+    const std::string game_dir = S.get("game_dir");
+    const char* game_help =
+        !game_dir.empty() && !is_dir(game_dir)
+            ? tr("Game folder not found. Put the card or drive back, or choose the folder again.",
+                 "Pasta do jogo não encontrada. Recoloque o cartão ou disco, ou escolha a pasta de novo.")
+            : tr("The CUSA00000 dump (EU 1.01) with eboot.bin, sce_module and sce_sys.",
+                 "O dump CUSA00000 (europeu 1.01), com eboot.bin, sce_module e sce_sys.");
+    folder_row("game_dir", tr("Game folder", "Pasta do jogo"), game_help, nullptr);
     bool busy;
     {
         std::lock_guard<std::mutex> lock(g_shared.mutex);
@@ -208,9 +220,11 @@ void page_game() {
                tr("No DLC", "Sem DLC"));
 
     section("Saves");
+    const std::string user_default = with_home_as_tilde(g_data / "user");
     folder_row("user_dir", tr("Data folder", "Pasta de dados"),
-               tr("Saves and shader cache. Empty = ~/.local/share/quor-pc/user.",
-                  "Saves e cache de shaders. Vazio = ~/.local/share/quor-pc/user."),
+               tr("Saves and shader cache. Empty = " + user_default + ".",
+                  "Saves e cache de shaders. Vazio = " + user_default + ".")
+                   .c_str(),
                tr("Default", "Padrão"));
     if (action_row("import", tr("Import a shadPS4 save", "Importar save do shadPS4"),
                    tr("Copies shadPS4's savedata/CUSA00000 here (the current saves stay in .bak).",

@@ -24,8 +24,58 @@
 #include "ui/theme.h"
 #include "core/toast.h"
 
+namespace {
+
+// Below the banner: the item gap, the Play button and room for its focus ring.
+constexpr float PLAY_ROOM = 8 + 64 + 16;
+
+ImU32 brighten(ImU32 c) {
+    ImVec4 v = ImGui::ColorConvertU32ToFloat4(c);
+    v.x = std::min(1.0f, v.x * 1.18f);
+    v.y = std::min(1.0f, v.y * 1.18f);
+    v.z = std::min(1.0f, v.z * 1.18f);
+    return ImGui::ColorConvertFloat4ToU32(v);
+}
+
+}  // namespace
+
 float banner_height(float page_height, float scale) {
-    return std::min(420 * scale, std::max(200 * scale, 0.46f * page_height));
+    const float h = std::min(420 * scale, std::max(200 * scale, 0.46f * page_height));
+    return std::max(0.0f, std::min(h, page_height - PLAY_ROOM * scale));
+}
+
+BannerText banner_text(float H, float scale, int sub_lines, float line) {
+    const float s = scale;
+    const float big = 2.4f * FONT_BASE * s;
+    BannerText t{big, H - 70 * s - big, std::max(sub_lines, 0)};
+    if (t.title_y >= 12 * s && t.title_y + big + 6 * s + static_cast<float>(t.sub_lines) * line <= H - 8 * s) return t;
+    // Low: the block sits 10 s above the bottom and below the top.
+    const float avail = H - 20 * s, least = 1.2f * FONT_BASE * s;
+    auto block = [&](int n) { return n > 0 ? 6 * s + static_cast<float>(n) * line : 0.0f; };
+    while (t.sub_lines > 0 && avail - block(t.sub_lines) < least) --t.sub_lines;
+    t.title_size = std::min(big, avail - block(t.sub_lines));
+    if (t.title_size < 0.8f * FONT_BASE * s) t.title_size = 0;
+    t.title_y = H - 10 * s - block(t.sub_lines) - t.title_size;
+    return t;
+}
+
+PlayLook play_look(bool running, bool ok, bool lit, bool pt) {
+    PlayLook look;
+    if (running) {
+        look = {tr(pt, "■   STOP", "■   PARAR"), IM_COL32(150, 60, 50, 255), IM_COL32(110, 40, 35, 255), TEXT_HI};
+    } else if (ok) {
+        // White on this green stays under 3.5:1; the page's own dark is 5:1.
+        look = {tr(pt, "▶   PLAY", "▶   JOGAR"), GREEN_TOP, GREEN_BOTTOM, BG_BOTTOM};
+    } else {
+        // A shade deeper than the accent, so white keeps 4.5:1 when lit.
+        look = {tr(pt, "CHOOSE THE GAME", "ESCOLHER O JOGO"), IM_COL32(24, 104, 190, 255), IM_COL32(16, 76, 150, 255),
+                TEXT_HI};
+    }
+    if (lit) {
+        look.top = brighten(look.top);
+        look.bottom = brighten(look.bottom);
+    }
+    return look;
 }
 
 ImU32 gradient_at(float y, float height) {
@@ -89,7 +139,9 @@ std::vector<std::string> break_at_separators(const std::string& text, float room
     return lines;
 }
 
-Check game_check(const GameInfo& info, int eboot_state, bool pt) {
+Check game_check(const GameInfo& info, int eboot_state, bool pt, const std::string& game_dir) {
+    if (!info.ok && !game_dir.empty() && !is_dir(game_dir))
+        return {ERR, "✗  " + std::string(tr(pt, "Game folder not found: ", "Pasta do jogo não encontrada: ")) + game_dir};
     if (!info.ok)
         return {ERR, tr(pt, "✗  Game folder not set (Game & saves)", "✗  Pasta do jogo não escolhida (Jogo e saves)")};
     const std::string ver = tr(pt, " version ", " versão ");
@@ -153,7 +205,7 @@ std::vector<Check> ready_checks(const GameInfo& info) {
         gpu_state = g_shared.gpu_state;
         gpu_name = g_shared.gpu_name;
     }
-    return {game_check(info, eboot_state, g_pt), dlc_check(count_dlc(S.get("dlc_dir")), g_pt),
+    return {game_check(info, eboot_state, g_pt, S.get("game_dir")), dlc_check(count_dlc(S.get("dlc_dir")), g_pt),
             sound_check(sound_ready(), g_pt),
             saves_check(dir_has_entries(save_folder()), g_pt),
             gpu_check(gpu_state, gpu_name, g_pt)};
@@ -164,14 +216,6 @@ namespace {
 float measure_text(const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; }
 
 ImU32 with_alpha(ImU32 c, int a) { return (c & ~IM_COL32_A_MASK) | (static_cast<ImU32>(a) << IM_COL32_A_SHIFT); }
-
-ImU32 brighten(ImU32 c) {
-    ImVec4 v = ImGui::ColorConvertU32ToFloat4(c);
-    v.x = std::min(1.0f, v.x * 1.18f);
-    v.y = std::min(1.0f, v.y * 1.18f);
-    v.z = std::min(1.0f, v.z * 1.18f);
-    return ImGui::ColorConvertFloat4ToU32(v);
-}
 
 // The banner's picture (or its drawn landscape) with its two shades, at P.
 void draw_banner_layer(ImDrawList* dl, ImVec2 P, float W, float H, float alpha) {
@@ -246,19 +290,11 @@ void draw_banner(float page_height, const GameInfo& info) {
     const float H = banner_height(page_height, s);
     const float W = ImGui::GetContentRegionAvail().x;
     const ImVec2 P = ImGui::GetCursorScreenPos();
-    const float bottom = P.y + H;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     refresh_banner(g_exact_frames);
     if (!g_layout_pass) draw_banner_picture(dl, P, W, H);
 
     ImFont* font = ImGui::GetFont();
-    const float big = ImGui::GetStyle().FontSizeBase * 2.4f * ImGui::GetStyle().FontScaleDpi;
-    const float h_t = big;
-    ImVec2 T(P.x + 48 * s, bottom - 70 * s - h_t);
-    dl->AddText(font, big, ImVec2(T.x + 2, T.y + 2), IM_COL32(0, 0, 0, 140), "Veltrane");
-    dl->AddText(font, big, T, TEXT_HI, "Veltrane");
-    dl->AddText(font, big, ImVec2(T.x + 0.8f, T.y), TEXT_HI, "Veltrane");
-
     std::string sub;
     if (info.ok)
         sub = info.title_id + "  ·  " + tr("version ", "versão ") + info.app_ver + "  ·  " +
@@ -267,9 +303,17 @@ void draw_banner(float page_height, const GameInfo& info) {
         sub = tr("Native Linux port  ·  choose your dump's folder",
                  "Port nativo para Linux  ·  escolha a pasta do seu dump");
     // A narrow window breaks the subtitle between its parts.
-    float y = T.y + h_t + 6 * s;
-    for (const std::string& line : break_at_separators(sub, W - 2 * 48 * s, measure_text)) {
-        dl->AddText(ImVec2(T.x, y), ACCENT_SOFT, line.c_str());
+    const std::vector<std::string> lines = break_at_separators(sub, W - 2 * 48 * s, measure_text);
+    const BannerText bt = banner_text(H, s, static_cast<int>(lines.size()), ImGui::GetTextLineHeight());
+    const ImVec2 T(P.x + 48 * s, P.y + bt.title_y);
+    if (bt.title_size > 0) {
+        dl->AddText(font, bt.title_size, ImVec2(T.x + 2, T.y + 2), IM_COL32(0, 0, 0, 140), "Veltrane");
+        dl->AddText(font, bt.title_size, T, TEXT_HI, "Veltrane");
+        dl->AddText(font, bt.title_size, ImVec2(T.x + 0.8f, T.y), TEXT_HI, "Veltrane");
+    }
+    float y = T.y + bt.title_size + 6 * s;
+    for (int i = 0; i < bt.sub_lines; ++i) {
+        dl->AddText(ImVec2(T.x, y), ACCENT_SOFT, lines[static_cast<size_t>(i)].c_str());
         y += ImGui::GetTextLineHeight();
     }
     ImGui::Dummy(ImVec2(W, H));
@@ -283,40 +327,36 @@ void draw_play_button(float CW, bool ok) {
     bool activated = ImGui::InvisibleButton("play", size, ImGuiButtonFlags_EnableNav);
     bool hovered = ImGui::IsItemHovered();
     bool focus_shown = ImGui::IsItemFocused() && nav_cursor_visible();
-    bool running = g_game.running.load();
-    const char* label;
-    ImU32 top, bot;
-    if (running) {
-        label = tr("■   STOP", "■   PARAR");
-        top = IM_COL32(150, 60, 50, 255);
-        bot = IM_COL32(110, 40, 35, 255);
-    } else if (ok) {
-        label = tr("▶   PLAY", "▶   JOGAR");
-        top = GREEN_TOP;
-        bot = GREEN_BOTTOM;
-    } else {
-        label = tr("CHOOSE THE GAME", "ESCOLHER O JOGO");
-        top = IM_COL32(30, 120, 210, 255);
-        bot = IM_COL32(20, 90, 170, 255);
-    }
-    if (hovered || focus_shown) {
-        top = brighten(top);
-        bot = brighten(bot);
-    }
+    report_row(RowKind::Button);
+    const PlayLook look = play_look(g_game.running.load(), ok, hovered || focus_shown, g_pt);
+    const char* label = look.label;
+    const ImU32 top = look.top, bot = look.bottom;
     ImDrawList* dl = ImGui::GetWindowDrawList();
     ImVec2 q(p.x + size.x, p.y + size.y);
     dl->AddRectFilled(p, q, bot, 6 * s);
     dl->AddRectFilledMultiColor(ImVec2(p.x + 1.8f * s, p.y + 1 * s), ImVec2(q.x - 1.8f * s, q.y - 1 * s), top, top, bot,
                                 bot);
-    if (focus_shown)
+    if (focus_shown) {
+        // The ring lies outside the column that clips the button; it may
+        // reach past it, not into the header or footer.
+        const float D = ImGui::GetIO().DisplaySize.y;
+        dl->PushClipRect(ImVec2(p.x - 5 * s, std::max(p.y - 5 * s, 64 * s)),
+                         ImVec2(q.x + 5 * s, std::min(q.y + 5 * s, D - 56 * s)), false);
         dl->AddRect(ImVec2(p.x - 3 * s, p.y - 3 * s), ImVec2(q.x + 3 * s, q.y + 3 * s), TEXT_HI, 8 * s, 0, 2 * s);
+        dl->PopClipRect();
+    }
     ImFont* font = ImGui::GetFont();
     float fs = ImGui::GetStyle().FontSizeBase * 1.3f * ImGui::GetStyle().FontScaleDpi;
     ImVec2 ts = font->CalcTextSizeA(fs, FLT_MAX, 0, label);
+    // A narrow column's button keeps its whole label.
+    if (ts.x > size.x - 24 * s && ts.x > 0) {
+        fs *= std::max(size.x - 24 * s, 1.0f) / ts.x;
+        ts = font->CalcTextSizeA(fs, FLT_MAX, 0, label);
+    }
     ImVec2 c(p.x + (size.x - ts.x) / 2, p.y + (size.y - ts.y) / 2);
-    dl->AddText(font, fs, ImVec2(c.x + 1, c.y + 1), IM_COL32(0, 0, 0, 90), label);
-    dl->AddText(font, fs, c, TEXT_HI, label);
-    dl->AddText(font, fs, ImVec2(c.x + 0.6f, c.y), TEXT_HI, label);
+    if (look.ink == TEXT_HI) dl->AddText(font, fs, ImVec2(c.x + 1, c.y + 1), IM_COL32(0, 0, 0, 90), label);
+    dl->AddText(font, fs, c, look.ink, label);
+    dl->AddText(font, fs, ImVec2(c.x + 0.6f, c.y), look.ink, label);
     if (activated) press_play();
     ImGui::Dummy(ImVec2(0, 6 * s));
 }

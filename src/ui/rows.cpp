@@ -8,7 +8,9 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
+#include "core/toast.h"
 #include "discovery/folder.h"
+#include "ui/chrome.h"
 #include "ui/theme.h"
 
 namespace {
@@ -97,6 +99,7 @@ bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int&
         ImGui::InvisibleButton("row", ImVec2(std::max(g.width, 1.0f), std::max(g.height, 1.0f)), ImGuiButtonFlags_EnableNav);
     bool focused = ImGui::IsItemFocused();
     bool hovered = ImGui::IsItemHovered();
+    report_row(RowKind::Choice);
 
     int d = 0;
     if (activated) {
@@ -127,7 +130,7 @@ bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int&
     bool lit = focused && nav_cursor_visible();
     ImDrawList* dl = ImGui::GetWindowDrawList();
     float y = g.min.y + (g.height - ImGui::GetFontSize()) / 2;
-    ImU32 arrow = lit ? ACCENT_SOFT : IM_COL32(90, 100, 110, 255);
+    ImU32 arrow = on_band(lit ? ACCENT_SOFT : MUTED, row_band(focused, hovered));
     float aw = text_width("›");
     float x_r = g.max.x - 18 * s - aw;
     float room = (g.max.x - 18 * s - g.control_x) - 2 * aw - 28 * s;
@@ -146,6 +149,33 @@ bool choice_row_index(const char* id, const std::vector<ChoiceItem>& items, int&
     return d != 0;
 }
 
+namespace {
+
+// A folder setting is cleared only by a second press: a stray one must not
+// throw away a path the player found with care.
+constexpr double CLEAR_CONFIRM_SECONDS = 4;
+std::string g_clear_key;   // the row pressed once, until g_clear_until
+double g_clear_until = 0;
+
+const char* west_button_name() { return g_family == 1 ? "□" : g_family == 3 ? "Y" : "X"; }
+
+void clear_pressed(const char* key, bool by_pad) {
+    const double now = now_seconds();
+    if (g_clear_key == key && now < g_clear_until) {
+        S.set(key, "");
+        g_dirty = true;
+        g_clear_key.clear();
+        return;
+    }
+    g_clear_key = key;
+    g_clear_until = now + CLEAR_CONFIRM_SECONDS;
+    const std::string button = by_pad ? west_button_name() : "Delete";
+    toast(tr("Press " + button + " again to clear", "Pressione " + button + " de novo para limpar"),
+          CLEAR_CONFIRM_SECONDS);
+}
+
+}  // namespace
+
 void folder_row(const char* key, const char* label, const char* help, const char* placeholder) {
     const float s = g_scale;
     ImGui::PushID(key);
@@ -155,20 +185,27 @@ void folder_row(const char* key, const char* label, const char* help, const char
         ImGui::InvisibleButton("row", ImVec2(std::max(g.width, 1.0f), std::max(g.height, 1.0f)), ImGuiButtonFlags_EnableNav);
     bool focused = ImGui::IsItemFocused();
     bool hovered = ImGui::IsItemHovered();
+    report_row(S.get(key).empty() ? RowKind::Folder : RowKind::FolderSet);
     if (activated) pick_folder(key);
     if (focused) {
         ImGuiID id = ImGui::GetItemID();
         claim_key(ImGuiKey_GamepadFaceLeft, id);
         claim_key(ImGuiKey_Delete, id);
-        if ((owned_pressed(ImGuiKey_GamepadFaceLeft) || owned_pressed(ImGuiKey_Delete)) && !S.get(key).empty()) {
-            S.set(key, "");
-            g_dirty = true;
-        }
+        // Without repeat: holding the button is not a second press.
+        const bool by_pad = ImGui::IsKeyPressed(ImGuiKey_GamepadFaceLeft, ImGuiInputFlags_None, id);
+        const bool by_key = ImGui::IsKeyPressed(ImGuiKey_Delete, ImGuiInputFlags_None, id);
+        if ((by_pad || by_key) && !S.get(key).empty()) clear_pressed(key, by_pad);
     }
     std::string v = S.get(key);
     std::string shown;
     ImU32 color;
-    if (v.empty()) {
+    const bool in_dialog = g_folder_choice.way == FolderWay::dialog && g_folder_choice.key &&
+                           std::string(g_folder_choice.key) == key;
+    if (in_dialog) {
+        // The dialog may open behind the window: the row tells where the choice is.
+        shown = tr("choosing in the dialog…", "escolhendo na janela…");
+        color = ACCENT_SOFT;
+    } else if (v.empty()) {
         shown = placeholder ? placeholder : tr("Choose…", "Escolher…");
         color = MUTED;
     } else {
@@ -179,7 +216,7 @@ void folder_row(const char* key, const char* label, const char* help, const char
     float x_v = g.max.x - 18 * s - text_width(shown.c_str());
     row_background(g, focused, hovered);
     row_texts(g, label, help, focused, x_v - 18 * s);
-    ImGui::GetWindowDrawList()->AddText(ImVec2(x_v, y), color, shown.c_str());
+    ImGui::GetWindowDrawList()->AddText(ImVec2(x_v, y), on_band(color, row_band(focused, hovered)), shown.c_str());
 
     ImGui::PopID();
     ImGui::Dummy(ImVec2(0, 4 * s));

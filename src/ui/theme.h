@@ -23,12 +23,57 @@ inline constexpr ImU32 GREEN_TOP = IM_COL32(117, 176, 34, 255);
 inline constexpr ImU32 GREEN_BOTTOM = IM_COL32(84, 133, 25, 255);
 inline constexpr ImU32 OK = IM_COL32(164, 208, 7, 255);
 inline constexpr ImU32 WARN = IM_COL32(230, 190, 70, 255);
-inline constexpr ImU32 ERR = IM_COL32(222, 108, 92, 255);
+inline constexpr ImU32 ERR = IM_COL32(230, 118, 100, 255);
 inline constexpr ImU32 CARD = IM_COL32(16, 24, 33, 220);
 
 // Literal colours shared by several widgets.
 inline constexpr ImU32 BUTTON_GREY = IM_COL32(61, 68, 80, 255);
 inline constexpr ImU32 BUTTON_HOVER = IM_COL32(80, 100, 120, 255);
+
+// The hovered and focused bands are brighter than the page: muted, error and
+// accent texts drawn on them take these lighter forms (see on_band), so every
+// text keeps 4.5:1 and every control 3:1 against what lies behind it.
+inline constexpr ImU32 MUTED_LIT = IM_COL32(182, 196, 207, 255);
+inline constexpr ImU32 ERR_LIT = IM_COL32(255, 172, 160, 255);
+inline constexpr ImU32 ACCENT_LIT = IM_COL32(60, 175, 255, 255);
+inline constexpr ImU32 ACCENT_SOFT_LIT = IM_COL32(140, 210, 250, 255);
+// Edges of dark controls (text fields, buttons) and the scroll bar's grab,
+// which the grey of BUTTON_GREY alone would lose against the page.
+inline constexpr ImU32 FRAME_EDGE = IM_COL32(150, 162, 172, 255);
+inline constexpr ImU32 SCROLL_GRAB = IM_COL32(110, 120, 130, 255);
+inline constexpr ImU32 SCROLL_GRAB_HOVER = IM_COL32(135, 145, 155, 255);
+inline constexpr ImU32 SCROLL_GRAB_ACTIVE = IM_COL32(160, 170, 180, 255);
+
+// WCAG 2 contrast ratio of two colours taken as opaque (1 to 21).
+float contrast_ratio(ImU32 a, ImU32 b);
+// top drawn at its own alpha over an opaque backdrop.
+ImU32 blend_over(ImU32 top, ImU32 backdrop);
+
+// Which band a row shows, as row_background paints it.
+enum class Band { Idle, Hover, Focus };
+Band row_band(bool focused, bool hovered);
+// The band's colour as seen: the idle band over the page's brightest part.
+ImU32 band_color(Band band);
+// A palette colour as drawn on a band: MUTED, ERR, ACCENT and ACCENT_SOFT
+// take their lighter forms on the hovered and focused bands.
+ImU32 on_band(ImU32 color, Band band);
+
+// What the pad does on the focused row, for the footer's hints: each row
+// reports its kind while it holds the focus, and the frame loop clears it
+// before the page is drawn.
+enum class RowKind { None, Button, Toggle, Text, Typing, Choice, Folder, FolderSet };
+extern RowKind g_focused_row;
+// The band of the row holding the focus this frame (screen coordinates; id
+// 0 when none), recorded by row_background: the frame loop scrolls it into
+// view when the focus moves onto it.
+struct FocusedBand {
+    ImGuiID id = 0;
+    ImVec2 min, max;
+};
+extern FocusedBand g_focused_band;
+// For the item just submitted: records kind when it holds the focus (a text
+// field being edited records Typing).
+void report_row(RowKind kind);
 
 // The UI font's base size in unscaled pixels; "font k" is k times this.
 inline constexpr float FONT_BASE = 19.0f;
