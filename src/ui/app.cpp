@@ -478,7 +478,12 @@ int window_start(WindowLoop& loop) {
         std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
         return 1;
     }
-    SDL_SetWindowMinimumSize(g_window, 900, 560);
+    // Never smaller than the smallest page the layout holds at this scale
+    // (450 x 280 before scaling): above scale 2 the header and footer alone
+    // would leave no room for the Play button.
+    const int min_w = std::min(MAX_WINDOW_SIDE, std::max(900, static_cast<int>(450 * g_scale)));
+    const int min_h = std::min(MAX_WINDOW_SIDE, std::max(560, static_cast<int>(280 * g_scale)));
+    SDL_SetWindowMinimumSize(g_window, min_w, min_h);
     g_renderer = SDL_CreateRenderer(g_window, nullptr);
     if (!g_renderer) {
         std::fprintf(stderr, "SDL_CreateRenderer: %s\n", SDL_GetError());
