@@ -13,6 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (char c : text) items += c == ',';
     // A name matches at most a pad button and a key.
     FUZZ_CHECK(steps.size() <= 2 * items);
-    for (const ScriptStep& s : steps) FUZZ_CHECK((s.key == 0) != (s.button == -1));
+    // Each step is one thing: a key, a pad button or text to type.
+    for (const ScriptStep& s : steps) FUZZ_CHECK((s.key != 0) + (s.button != -1) + !s.text.empty() == 1);
     return 0;
 }
