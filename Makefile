@@ -6,7 +6,7 @@ export QUOR_DEPS_CACHE := $(DEPS_CACHE)
 LAUNCHER_FLAGS := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST_JOBS ?= 2
 
-.PHONY: all deps build run test test-plain test-tsan test-asan fuzz bench clean
+.PHONY: all deps build run test test-plain test-tsan test-asan fuzz bench screenshots clean
 
 all: build
 
@@ -59,6 +59,11 @@ bench: build
 	@cmake --build $(BUILD) --target quor-bare-demo
 	@tools/stage-sample $(BUILD)
 	@bench/run-bench $(BUILD)
+
+# The README's pictures, docs/*.png, drawn by the launcher's scripted capture
+# mode; run it again whenever a page changes. Not part of make test.
+screenshots: build
+	@tools/make-screenshots $(BUILD) docs
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-tsan $(BUILD)-asan $(BUILD)-fuzz

@@ -292,3 +292,40 @@ TEST_F(HeadlessTest, SavesAreSnapshottedBeforeTheGameReplacesTheLauncher) {
     EXPECT_FALSE(fs::exists(data / ".quor.ini.tmp-Ab12Cd"));
     EXPECT_TRUE(fs::exists(data / ".launcher.ini.tmp-Ab12Cd"));
 }
+
+// The support report with no display at all: its path on standard output,
+// and nothing in it that tells who the player is.
+TEST_F(HeadlessTest, ReportWithoutADisplayLeavesOutWhoThePlayerIs) {
+    const fs::path home = root / "zoehome";
+    fs::create_directories(home);
+    write_file(data / "launcher.ini", "player_name=Zoë\ngame_dir=" + (home / "Games/dump").string() + "\n");
+    const std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + home.string(), "USER=zoeuser",
+                                          "LOGNAME=zoeuser", "QUOR_DATA_DIR=" + data.string(), "LC_ALL=C"};
+    Outcome o = play({"--report"}, env);
+    ASSERT_EQ(o.code, 0) << o.err;
+    std::vector<fs::path> made;
+    for (auto& e : fs::directory_iterator(data))
+        if (e.path().filename().string().rfind("support-report-", 0) == 0) made.push_back(e.path());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(o.err, made[0].string() + "\n");
+    const std::string text = read_text(made[0]);
+    for (const char* part : {"\n== Launcher ==\n", "\n== Port ==\n", "\n== System ==\n", "\n== Session ==\n",
+                             "\nWindow: none (written with --report)\n", "\n== Graphics card ==\n",
+                             "\n== Gamepads ==\n", "\n== Ready check ==\n✗  Game folder not found: ~/Games/dump\n",
+                             "\n== launcher.ini ==\n", "\ngame_dir=~/Games/dump\n", "\n== Game environment ==\n",
+                             "\n  ORN_USER_NAME=<player>\n", "\n== Last run ==\n", "\n== Crash copies ==\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    for (const std::string& secret : {home.string(), std::string("Zoë"), std::string("zoeuser")})
+        EXPECT_EQ(text.find(secret), std::string::npos) << secret;
+
+    // A data folder that cannot be made: the reason on standard error, status 1.
+    write_file(root / "a-file", "");
+    o = play({"--report"}, {"PATH=/usr/bin:/bin", "QUOR_DATA_DIR=" + (root / "a-file").string(), "LC_ALL=C"});
+    EXPECT_EQ(o.code, 1);
+    EXPECT_EQ(o.err.rfind("The support report could not be saved in the data folder: ", 0), 0u) << o.err;
+    // After --play the word is the game's.
+    write_file(data / "launcher.ini", "game_dir=" + dump.string() + "\n");
+    o = play({"--play", "--report"}, {path_with_stand_in(), "QUOR_DATA_DIR=" + data.string(), "LC_ALL=C"});
+    EXPECT_EQ(o.code, 42) << o.err;
+    EXPECT_EQ(split_nul(read_text(record / "args")).back(), "--report");
+}

@@ -12,6 +12,7 @@
 #include "core/paths.h"
 #include "core/settings.h"
 #include "desktop/shortcut.h"
+#include "desktop/support_report.h"
 #include "launch/game_process.h"
 #include "launch/snapshots.h"
 #include "ui/page_advanced.h"
@@ -260,6 +261,54 @@ TEST_F(Pages, DesktopEntryQuotesOddPathsAndRefusesUnwritableOnes) {
         EXPECT_FALSE(fs::exists(entry));
     }
     unsetenv("APPIMAGE");
+}
+
+TEST(SupportReport, RedactionLeavesOutWhoThePlayerIs) {
+    const Identity who{{"/home/ana", "/var/home/ana"}, {"ana", "jo"}, "ana-pc", "Zoë", {"12345678"}};
+    const std::pair<std::string, std::string> rows[] = {
+        {"game_dir=/home/ana/Games/dump", "game_dir=~/Games/dump"},
+        {"HOME=/home/ana\nreal /var/home/ana/x", "HOME=~\nreal ~/x"},
+        {"/home/anabel/x", "/home/<user>bel/x"},           // another folder: only the name goes
+        {"user ana, ORN_USER_NAME=Zoë, banana", "user <user>, ORN_USER_NAME=<player>, b<user>na"},
+        {"jo: joy", "<user>: joy"},                        // a short name only as a word
+        {"host ana-pc", "host <host>"},
+        {"userdata/12345678/config 123456789", "userdata/<steam-id>/config 123456789"},
+        {"id 76561198000000001, 765611980000000012", "id <steam-id>, 765611980000000012"},
+        {"/tmp/x", "/tmp/x"},
+    };
+    for (const auto& [in, out] : rows) EXPECT_EQ(redact_report(in, who), out) << in;
+    EXPECT_EQ(redact_report("/ and //", Identity{{"/", "//"}, {}, "", "", {}}), "/ and //");
+}
+
+TEST_F(Pages, SupportReportIsWrittenOnceAPressAndAFullDiskIsSaid) {
+    S.set("player_name", "Zoë");
+    S.set("game_dir", (dir / "home/Games/dump").string());
+    ReportFacts facts = report_facts_here();
+    facts.ready = {"✓  Saves found"};
+    support_report_pressed(facts, false);
+    ReportFacts later = facts;
+    later.now += 5;
+    support_report_pressed(later, false);   // while the first is at work: nothing
+    ASSERT_TRUE(wait_until([] { return take_support_report(); }, 20));
+    EXPECT_FALSE(support_report_busy());
+    std::vector<fs::path> made;
+    for (auto& e : fs::directory_iterator(g_data)) made.push_back(e.path());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(g_toast, "Support report saved: " + made[0].filename().string());
+    const std::string text = read_text(made[0]);
+    EXPECT_EQ(text, last_support_report_text());
+    for (const char* part : {"\n== Launcher ==\n", "\n== Ready check ==\n✓  Saves found\n", "game_dir=~/Games/dump\n",
+                             "player_name=<player>\n", "\n== Crash copies ==\nNone.\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+    EXPECT_EQ(text.find("Zoë"), std::string::npos);
+    EXPECT_EQ(text.find((dir / "home").string()), std::string::npos);
+
+    fs::remove(made[0]);
+    ReportOutcome o;
+    with_tiny_disk([&] { o = write_support_report(facts); return 0; }, 100);
+    EXPECT_FALSE(o.ok);
+    EXPECT_EQ(o.message.rfind("The support report could not be saved in the data folder: ", 0), 0u) << o.message;
+    EXPECT_TRUE(fs::is_empty(g_data)) << "neither the report nor its temporary file stays";
 }
 
 TEST_F(Pages, DesktopEntryFailureIsReported) {

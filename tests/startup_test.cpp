@@ -4,6 +4,7 @@
 #include <imgui.h>
 
 #include "capture/capture.h"
+#include "core/entry.h"
 #include "ui/app.h"
 
 namespace {

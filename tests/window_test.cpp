@@ -6,13 +6,17 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <spawn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -317,6 +321,47 @@ TEST_F(Window, QuittingEndsAHungGpuProbeAndWhatItStarted) {
         << "the probe outlived the launcher";
 }
 
+// The number of symbol tables among an ELF64 file's sections; -1 when the
+// file is no such file.
+int symbol_tables(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    unsigned char head[64] = {};
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head) || std::memcmp(head, "\x7f" "ELF\x02\x01", 6) != 0)
+        return -1;
+    uint64_t offset = 0;
+    uint16_t entry = 0, count = 0;
+    std::memcpy(&offset, head + 0x28, 8);
+    std::memcpy(&entry, head + 0x3A, 2);
+    std::memcpy(&count, head + 0x3C, 2);
+    int tables = 0;
+    for (uint16_t i = 0; i < count; ++i) {
+        uint32_t type = 0;
+        in.seekg(static_cast<std::streamoff>(offset + uint64_t{i} * entry + 4));
+        if (!in.read(reinterpret_cast<char*>(&type), sizeof type)) return -1;
+        tables += type == 2;  // SHT_SYMTAB
+    }
+    return tables;
+}
+
+TEST_F(Window, AnInstalledLauncherIsStrippedAloneAndStarts) {
+    fs::path prefix = dir / "port", log = dir / "install.log";
+    std::string command = "cmake --install '" + std::string(QUOR_BINARY_DIR) + "' --prefix '" + prefix.string() +
+                          "' >'" + log.string() + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << read_text(log);
+    std::set<std::string> files, expected = {"launcher/quor-launcher"};
+    if (fs::exists(fs::path(QUOR_STAGED_PORT) / "launcher/orn-gpu-capabilities"))
+        expected.insert("launcher/orn-gpu-capabilities");
+    for (const auto& e : fs::recursive_directory_iterator(prefix))
+        if (!e.is_directory()) files.insert(fs::relative(e.path(), prefix).string());
+    EXPECT_EQ(files, expected);
+    EXPECT_GT(symbol_tables(LAUNCHER), 0) << "the build tree's launcher has no symbols to strip";
+    for (const auto& f : expected) EXPECT_EQ(symbol_tables(prefix / f), 0) << f;
+    Launch r = run_launcher(base, 60, nullptr, (prefix / "launcher/quor-launcher").string());
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(fs::exists(shot));
+}
+
 TEST_F(Window, PlayWithoutGameFolderAsksForOneAndKeepsRunning) {
     // No desktop portal or zenity answers here: the dialog must fail quietly.
     SDL_Surface* s = shoot({{"QUOR_LAUNCHER_SCRIPT", "3:F5,6:GamepadStart"}, {"PATH", "/nonexistent"}});
@@ -581,8 +626,14 @@ TEST_F(Window, LogPageFitsItsAreaWithoutASecondScrollbar) {
     // in the scrollbar grab's grey; the log keeps its scrollbar inside.
     struct Case {
         const char *size, *scale;
+        bool previous_run = false;   // a crashed run's log and its crash copy above the log
     };
-    for (Case c : {Case{"", "1"}, Case{"900x560", "1"}, Case{"450x280", "2"}}) {
+    for (Case c : {Case{"", "1"}, Case{"900x560", "1"}, Case{"450x280", "2"}, Case{"", "1", true},
+                   Case{"900x560", "1", true}, Case{"450x280", "2", true}}) {
+        if (c.previous_run) {
+            write_file(dir / "data/last_run.log", std::string(300, 'w') + "\nSegmentation fault\n[exit code 139]\n");
+            write_file(dir / "data/crashes/2026-12-10_14-05-00_139.1.log", "x\n");
+        }
         SDL_Surface* s = shoot({{"QUOR_LAUNCHER_PAGE", "5"}, {"QUOR_LAUNCHER_SIZE", c.size},
                                 {"QUOR_LAUNCHER_SCALE", c.scale}});
         ASSERT_NE(s, nullptr);
@@ -708,4 +759,72 @@ TEST_F(Window, APadAloneCanQuitSeesPlayAndFindsEveryPageAtItsTop) {
     }
     for (auto* s : {fresh, after}) SDL_DestroySurface(s);
 }
+}  // namespace
+
+namespace {
+
+TEST_F(Window, APadPressOnTheAdvancedPageSavesASupportReport) {
+    // Eight steps down from the first row reach "Save a support report".
+    std::string script;
+    for (int i = 0; i < 8; ++i) script += std::to_string(10 + 8 * i) + ":pad.down,";
+    SDL_Surface* s = shoot({{"QUOR_LAUNCHER_PAGE", "4"}, {"QUOR_LAUNCHER_VPAD", "ps5"},
+                            {"QUOR_LAUNCHER_SCRIPT", script + "90:pad.south"}, {"QUOR_LAUNCHER_FRAMES", "240"}});
+    ASSERT_NE(s, nullptr);
+    SDL_DestroySurface(s);
+    std::vector<fs::path> made;
+    for (auto& e : fs::directory_iterator(dir / "data"))
+        if (e.path().filename().string().rfind("support-report-", 0) == 0) made.push_back(e.path());
+    ASSERT_EQ(made.size(), 1u) << "one press, one report";
+    const std::string text = read_text(made[0]);
+    for (const char* part : {"\n== Session ==\nVideo driver: offscreen\n", "\n== Gamepads ==\n- ",
+                             "(ps5), the button pictures follow it\n", "\n== Ready check ==\n✗  Game folder not set",
+                             "\n== launcher.ini ==\n", "\n== Last run ==\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    EXPECT_EQ(text.find((dir / "home").string()), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Window, ThePreviousRunShowsOnTheLogPageAndNoLastRunLogStallsTheWindow) {
+    fs::path log = dir / "data/last_run.log";
+    base["QUOR_LAUNCHER_PAGE"] = "5";
+    // The top of the page: a toast in the footer may take some of its foot.
+    auto differ = [](SDL_Surface* a, SDL_Surface* b) {
+        int n = 0;
+        for (int y = 130; y < 400; y += 2)
+            for (int x = 140; x < 1140; x += 2) {
+                Rgba p = pixel(a, x, y);
+                n += !near(pixel(b, x, y), p.r, p.g, p.b, 2);
+            }
+        return n;
+    };
+    SDL_Surface* empty = shoot({});
+    ASSERT_NE(empty, nullptr);
+    struct Case { const char* what; std::function<void()> make; bool as_user, shown; };
+    const Case cases[] = {
+        {"crashed", [&] { write_file(log, "[quor] starting\nSegmentation fault\n[exit code 139]\n"); }, false, true},
+        {"2 GB", [&] { fs::resize_file(log, uintmax_t(2) << 30); }, false, true},
+        {"FIFO", [&] { fs::remove(log); ASSERT_EQ(mkfifo(log.c_str(), 0666), 0); }, false, false},
+        {"/dev/zero", [&] { fs::remove(log); fs::create_symlink("/dev/zero", log); }, false, false},
+        {"unreadable", [&] { write_file(log, "a\n"); fs::permissions(log, fs::perms::none); }, true, false},
+    };
+    for (const Case& c : cases) {
+        c.make();
+        fs::remove(shot);
+        // As another user only the file's mode stands in the way.
+        for (const fs::path& p : {dir.path(), dir / "data"}) fs::permissions(p, fs::perms::all);
+        for (const auto& e : fs::directory_iterator(dir / "data"))
+            if (e.path() != log) fs::permissions(e.path(), fs::perms::all);
+        EXPECT_EQ(run_in_child([&] { Launch r = run_launcher(base, 20); return r.timed_out ? 124 : r.code; }, c.as_user, 30), 0)
+            << c.what;
+        SDL_Surface* s = SDL_LoadBMP(shot.c_str());
+        ASSERT_NE(s, nullptr) << c.what;
+        EXPECT_EQ(differ(empty, s) > 200, c.shown) << c.what;
+        SDL_DestroySurface(s);
+    }
+    SDL_DestroySurface(empty);
+}
+
 }  // namespace

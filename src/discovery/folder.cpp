@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/atomic_file.h"
+#include "core/entry.h"
 #include "core/globals.h"
 #include "core/paths.h"
 #include "core/settings.h"
@@ -19,7 +20,6 @@
 #include "discovery/game_info.h"
 #include "discovery/scan.h"
 #include "discovery/shared.h"
-#include "ui/app.h"
 
 FolderChoice g_folder_choice;
 

@@ -18,6 +18,7 @@
 #include "capture/capture.h"
 #include "controls/key_capture.h"
 #include "controls/page_controls.h"
+#include "core/entry.h"
 #include "core/globals.h"
 #include "core/instance.h"
 #include "core/paths.h"
@@ -25,6 +26,7 @@
 #include "core/settings.h"
 #include "core/wake.h"
 #include "desktop/steam.h"
+#include "desktop/support_report.h"
 #include "discovery/eboot_check.h"
 #include "discovery/folder.h"
 #include "discovery/game_info.h"
@@ -32,6 +34,7 @@
 #include "discovery/scan.h"
 #include "discovery/shared.h"
 #include "launch/game_process.h"
+#include "launch/last_run.h"
 #include "launch/play.h"
 #include "ui/chrome.h"
 #include "ui/folder_browser.h"
@@ -389,10 +392,6 @@ void parse_window_size(const char* env_size, float scale, int& w, int& h) {
     h = std::clamp(static_cast<int>(static_cast<float>(h) * scale), 1, MAX_WINDOW_SIDE);
 }
 
-bool is_handheld(const char* steam_deck, const char* steam_gamepad_ui, const char* xdg_desktop) {
-    if (steam_deck || steam_gamepad_ui) return true;
-    return xdg_desktop && std::strstr(xdg_desktop, "gamescope") != nullptr;
-}
 
 bool want_fullscreen(const std::string& setting, bool handheld) {
     if (setting == "1") return true;
@@ -518,6 +517,7 @@ int window_start(WindowLoop& loop) {
     preload_log(std::getenv("QUOR_LAUNCHER_LOG"));
 
     wake_open();
+    read_last_run_at_start(g_data);
     open_frame_stats(std::getenv("QUOR_LAUNCHER_STATS"));
     loop.script_end = script_last_frame();
     settle_first_layout();
@@ -577,6 +577,7 @@ bool window_chores(WindowLoop& loop) {
         if (g_shared.scan_done) apply_scan_results();
     }
     take_steam_result();
+    take_support_report();
     // 7. Save and refresh the icon.
     settle_text_edits(now_seconds());
     if (g_dirty) {

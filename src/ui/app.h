@@ -17,7 +17,6 @@ bool game_end_tick();
 // Start-up decisions, kept pure so they can be tested without a display.
 float choose_scale(float display_scale, const char* env_scale);
 void parse_window_size(const char* env_size, float scale, int& w, int& h);
-bool is_handheld(const char* steam_deck, const char* steam_gamepad_ui, const char* xdg_desktop);
 bool want_fullscreen(const std::string& setting, bool handheld);
 
 const char* page_title(int index);

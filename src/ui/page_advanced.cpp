@@ -1,3 +1,8 @@
+#include <SDL3/SDL.h>
+#include <imgui.h>
+
+#include <mutex>
+#include <string>
 #include <system_error>
 
 #include "core/globals.h"
@@ -5,10 +10,14 @@
 #include "core/settings.h"
 #include "desktop/shortcut.h"
 #include "desktop/steam.h"
+#include "desktop/support_report.h"
+#include "discovery/game_info.h"
+#include "discovery/shared.h"
 #include "launch/game_process.h"
 #include "ui/chrome.h"
 #include "ui/page_advanced.h"
 #include "ui/page_log.h"
+#include "ui/page_play.h"
 #include "ui/pages.h"
 #include "ui/rows.h"
 #include "ui/theme.h"
@@ -33,6 +42,107 @@ const Opt READBACKS[] = {
     {"1", "Relaxadas (pode travar)", "Relaxed (may hang)"},
 };
 
+// What only this thread may read, for a report built on a worker.
+ReportFacts facts_for_report() {
+    ReportFacts f = report_facts_here();
+    f.window = true;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    f.video_driver = driver ? driver : "";
+    const char* renderer = g_renderer ? SDL_GetRendererName(g_renderer) : nullptr;
+    f.renderer = renderer ? renderer : "";
+    SDL_DisplayID display = g_window ? SDL_GetDisplayForWindow(g_window) : 0;
+    if (const SDL_DisplayMode* mode = display ? SDL_GetCurrentDisplayMode(display) : nullptr) {
+        f.display_w = mode->w;
+        f.display_h = mode->h;
+        f.refresh = mode->refresh_rate;
+    }
+    f.display_scale = display ? SDL_GetDisplayContentScale(display) : 0;
+    f.ui_scale = g_scale;
+    if (g_window) {
+        SDL_GetWindowSize(g_window, &f.window_w, &f.window_h);
+        f.fullscreen = (SDL_GetWindowFlags(g_window) & SDL_WINDOW_FULLSCREEN) != 0;
+    }
+    int count = 0;
+    SDL_JoystickID* ids = SDL_GetGamepads(&count);
+    for (int i = 0; ids && i < count; ++i) {
+        const char* name = SDL_GetGamepadNameForID(ids[i]);
+        const char* type = SDL_GetGamepadStringForType(SDL_GetGamepadTypeForID(ids[i]));
+        f.pads.push_back({name && *name ? name : "Gamepad", type ? type : "unknown", ids[i] == g_pad_id});
+    }
+    SDL_free(ids);
+    for (const Check& c : ready_checks(game_info(S.get("game_dir")))) f.ready.push_back(c.text);
+    std::lock_guard<std::mutex> lock(g_shared.mutex);
+    f.gpu_state = g_shared.gpu_state;
+    f.gpu_name = g_shared.gpu_name;
+    return f;
+}
+
+void copy_report() {
+    if (support_report_busy()) return;
+    // The report already saved is the one copied; before one, a copy saves one too.
+    if (last_support_report_text().empty()) {
+        support_report_pressed(facts_for_report(), true);
+        return;
+    }
+    if (SDL_SetClipboardText(last_support_report_text().c_str()))
+        toast(tr("Support report copied.", "Relatório de suporte copiado."), 5);
+}
+
+// The report's row, with its folder and copy buttons beside it where the
+// column has room for both, else under it.
+void support_report_row() {
+    const float s = g_scale;
+    std::string help;
+    if (support_report_busy())
+        help = tr("Writing the report…", "Gravando o relatório…");
+    else if (!last_support_report_name().empty())
+        help = tr("Saved: ", "Salvo: ") + last_support_report_name();
+    else
+        help = tr("A text file for whoever helps you; your names are left out.",
+                  "Um arquivo de texto para quem for ajudar; seus nomes ficam de fora.");
+    const char* open = tr("Open folder", "Abrir pasta");
+    const char* copy = tr("Copy", "Copiar");
+    const ImGuiStyle& st = ImGui::GetStyle();
+    const float gap = 10 * s;
+    const float buttons = ImGui::CalcTextSize(open).x + ImGui::CalcTextSize(copy).x + 4 * st.FramePadding.x + gap;
+    const bool beside = ImGui::GetContentRegionAvail().x - buttons - 14 * s >= 300 * s;
+    bool save = false, open_pressed = false, copy_pressed = false;
+    auto draw_buttons = [&] {
+        open_pressed = ImGui::Button((std::string(open) + "##report_open").c_str());
+        report_row(RowKind::Button);
+        ImGui::SameLine(0, gap);
+        copy_pressed = ImGui::Button((std::string(copy) + "##report_copy").c_str());
+        report_row(RowKind::Button);
+    };
+    ImGui::PushStyleVar(ImGuiStyleVar_CellPadding, ImVec2(0, 0));
+    if (beside && ImGui::BeginTable("support_report", 2, ImGuiTableFlags_NoPadOuterX | ImGuiTableFlags_NoPadInnerX)) {
+        ImGui::TableSetupColumn("row", ImGuiTableColumnFlags_WidthStretch);
+        ImGui::TableSetupColumn("buttons", ImGuiTableColumnFlags_WidthFixed, buttons + 14 * s);
+        ImGui::TableNextRow();
+        ImGui::TableSetColumnIndex(0);
+        const float top = ImGui::GetCursorScreenPos().y;
+        save = action_row("support_report", tr("Save a support report", "Salvar um relatório de suporte"),
+                          help.c_str(), "›");
+        // The last item is the spacer under the band.
+        const float band = ImGui::GetItemRectMin().y - st.ItemSpacing.y - top;
+        ImGui::TableSetColumnIndex(1);
+        ImVec2 at = ImGui::GetCursorScreenPos();
+        ImGui::SetCursorScreenPos(ImVec2(at.x + 14 * s, top + (band - ImGui::GetFrameHeight()) / 2));
+        draw_buttons();
+        ImGui::EndTable();
+    } else {
+        save = action_row("support_report", tr("Save a support report", "Salvar um relatório de suporte"),
+                          help.c_str(), "›");
+        ImGui::SetCursorPosX(ImGui::GetCursorPosX() + 18 * s);
+        draw_buttons();
+        ImGui::Dummy(ImVec2(0, 4 * s));
+    }
+    ImGui::PopStyleVar();
+    if (save) support_report_pressed(facts_for_report(), false);
+    if (open_pressed) open_folder(g_data);
+    if (copy_pressed) copy_report();
+}
+
 }  // namespace
 
 bool clear_shader_cache() {
@@ -48,6 +158,7 @@ bool clear_shader_cache() {
 }
 
 void page_advanced() {
+    take_support_report();
     section(tr("Launcher", "Lançador"));
     choice_row("ui_language", UI_LANGUAGES, 3, tr("Launcher language", "Idioma do lançador"), nullptr, nullptr);
     choice_row("launcher_fullscreen", LAUNCHER_FULLSCREEN, 3, tr("Launcher window", "Janela do lançador"),
@@ -83,6 +194,7 @@ void page_advanced() {
         g_quit_requested = true;
 
     section(tr("Diagnostics", "Diagnóstico"));
+    support_report_row();
     toggle_row("show_fps", tr("FPS in the log (every 5 s)", "FPS no registro (a cada 5 s)"), nullptr);
     choice_row("readbacks", READBACKS, 2, tr("GPU readbacks", "Leituras da GPU"), nullptr, nullptr);
     text_row("engine_cvars", tr("Engine cvars", "Cvars do motor"),

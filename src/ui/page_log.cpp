@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "core/paths.h"
 #include "launch/game_process.h"
+#include "launch/last_run.h"
 #include "ui/app.h"
 #include "ui/page_log.h"
 #include "ui/pages.h"
@@ -13,7 +14,9 @@
 #include "core/toast.h"
 
 std::string log_text_for_copy() {
-    std::string all;
+    // The previous run's lines say which run they are, pasted anywhere.
+    std::string all = shown_previous_run();
+    if (!all.empty()) all += '\n';
     std::lock_guard<std::mutex> lock(g_log.mutex);
     for (const auto& line : g_log.lines) {
         // The clipboard takes a C string: a NUL would end the copy there.
@@ -64,11 +67,43 @@ std::string fit_button_label(const char* label) {
     return shorten_end(label, room, [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; });
 }
 
+// One line in the muted colour, shortened to the room left on it.
+void muted_line(const std::string& text) {
+    const float room = ImGui::GetContentRegionAvail().x;
+    const std::string shown =
+        shorten_end(text, room, [](const std::string& t) { return ImGui::CalcTextSize(t.c_str()).x; });
+    ImGui::TextDisabled("%s", shown.c_str());
+}
+
+// Under the buttons, the crash copies kept. They give way where the page is
+// short (the logs folder holds them too), so the log keeps room for its lines.
+void crash_notes() {
+    const CrashCopies crashes = shown_crash_copies(g_data);
+    if (crashes.count == 0) return;
+    const float log_line = FONT_BASE * 0.82f * g_scale + ImGui::GetStyle().ItemSpacing.y;
+    if (ImGui::GetContentRegionAvail().y - ImGui::GetFrameHeightWithSpacing() < 5 * log_line + 42 * g_scale) return;
+    const std::string label = fit_button_label(tr("Open the crashes folder", "Abrir pasta das falhas"));
+    if (ImGui::Button((label + "##crashes").c_str())) open_folder(g_data / "crashes");
+    ImGui::SameLine();
+    ImGui::AlignTextToFramePadding();
+    muted_line(crash_copies_text(crashes, g_pt));
+}
+
 }  // namespace
 
 void page_log() {
     const float s = g_scale;
-    ImGui::Dummy(ImVec2(0, 14 * s));
+    // Lines of the previous run say so under the page's title, in the log's
+    // small font, where the gap above the buttons would be.
+    const std::string previous = shown_previous_run();
+    if (!previous.empty()) {
+        ImGui::SetCursorPosY(ImGui::GetCursorPosY() + 4 * s);
+        push_font(0.82f);
+        muted_line(previous);
+        ImGui::PopFont();
+    } else {
+        ImGui::Dummy(ImVec2(0, 14 * s));
+    }
     take_focus_first();
     if (ImGui::Button(tr("Copy", "Copiar"))) {
         // The lock covers only building the text, never the clipboard call.
@@ -77,10 +112,14 @@ void page_log() {
         toast(tr("Log copied.", "Registro copiado."), 5);
     }
     ImGui::SameLine();
-    if (ImGui::Button(tr("Clear", "Limpar"))) g_log.clear();
+    if (ImGui::Button(tr("Clear", "Limpar"))) {
+        forget_previous_run();
+        g_log.clear();
+    }
     ImGui::SameLine();
     const std::string open = fit_button_label(tr("Open the logs folder", "Abrir pasta dos registros"));
     if (ImGui::Button((open + "##open").c_str())) open_folder(g_data);
+    crash_notes();
     ImGui::Dummy(ImVec2(0, 6 * s));
 
     ImGui::PushStyleColor(ImGuiCol_ChildBg, IM_COL32(8, 12, 16, 230));
@@ -104,7 +143,12 @@ void page_log() {
                         ImGui::TextUnformatted(line.data(), line.data() + line.size());
                     }
             }
-            if (g_log.changed && y >= y_max - 2) ImGui::SetScrollHereY(1.0f);
+            // The previous run's lines, handed over into an empty log after
+            // the label above was looked at, are followed again next frame,
+            // once the label has shortened the area.
+            static bool follow_next = false;
+            if ((g_log.changed && y >= y_max - 2) || follow_next) ImGui::SetScrollHereY(1.0f);
+            follow_next = previous.empty() && previous_run_in_log();
             g_log.changed = false;
         }
         if (g_log_scroll != 0 || std::isnan(g_log_scroll)) {
