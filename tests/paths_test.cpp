@@ -58,7 +58,6 @@ TEST_F(FindPaths, OverridesAreUsedVerbatimAndDataIsCreated) {
     EXPECT_TRUE(fs::is_directory(data_dir));
 
     // Relative ones are made absolute once: the game runs in another folder.
-    std::error_code ec;
     fs::path cwd = fs::current_path();
     fs::current_path(dir.path());
     setenv("QUOR_PORT_DIR", "port", 1);

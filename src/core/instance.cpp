@@ -99,10 +99,16 @@ bool game_running_elsewhere(const fs::path& data) {
     return busy;
 }
 
+// A socket and the data folder's address, for either side of a raise.
+int raise_socket(const fs::path& data, sockaddr_un& addr, socklen_t& len) {
+    len = raise_address(data, addr);
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+}
+
 bool listen_for_raise(const fs::path& data) {
     sockaddr_un addr{};
-    socklen_t len = raise_address(data, addr);
-    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    socklen_t len = 0;
+    int s = raise_socket(data, addr, len);
     if (s < 0) return false;
     if (::bind(s, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(s, 4) != 0) {
         ::close(s);
@@ -116,8 +122,8 @@ bool listen_for_raise(const fs::path& data) {
 
 bool ask_window_to_raise(const fs::path& data) {
     sockaddr_un addr{};
-    socklen_t len = raise_address(data, addr);
-    int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    socklen_t len = 0;
+    int s = raise_socket(data, addr, len);
     if (s < 0) return false;
     bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&addr), len) == 0 && ::write(s, "R", 1) == 1;
     ::close(s);

@@ -419,48 +419,30 @@ SwapResult replace_with_copy(const fs::path& source, const fs::path& dest, OldSa
             aged = unused_name(bak.string() + "-" + compact_stamp(now));
             if (!move(bak, aged)) return give_up(fail_text(bak, errno));
         }
-        auto undo_age = [&] {
+        // Any failure from here removes the new copy and puts the older backup back.
+        auto give_up_backup = [&](std::string error) {
+            give_up(std::move(error));
             if (!aged.empty()) move(aged, bak);
-        };
-        if (!move(scratch, bak)) {
-            int e = errno;
-            undo_age();
-            return give_up(fail_text(bak, e));
-        }
-        scratch = bak;   // from here a failure removes the copy at bak
-        Exchange x = exchange(bak, target);
-        if (x == Exchange::failed) {
-            int e = errno;
-            fs::remove_all(bak, ec);
-            undo_age();
-            r.error = fail_text(target, e);
             return r;
-        }
+        };
+        if (!move(scratch, bak)) return give_up_backup(fail_text(bak, errno));
+        scratch = bak;
+        Exchange x = exchange(bak, target);
+        if (x == Exchange::failed) return give_up_backup(fail_text(target, errno));
         if (x == Exchange::unsupported) {
             // Three renames; a launcher killed between them leaves an
             // ".old-" folder that the next swap or start puts back.
             fs::path aside;
-            if (!make_scratch(parent, "." + name + OLD_TAG, aside, err)) {
-                fs::remove_all(bak, ec);
-                undo_age();
-                r.error = fail_text(parent, err);
-                return r;
-            }
+            if (!make_scratch(parent, "." + name + OLD_TAG, aside, err)) return give_up_backup(fail_text(parent, err));
             if (!move(target, aside)) {
-                int e = errno;
+                std::string error = fail_text(target, errno);
                 fs::remove(aside, ec);
-                fs::remove_all(bak, ec);
-                undo_age();
-                r.error = fail_text(target, e);
-                return r;
+                return give_up_backup(error);
             }
             if (!move(bak, target)) {
-                int e = errno;
+                std::string error = fail_text(target, errno);
                 move(aside, target);
-                fs::remove_all(bak, ec);
-                undo_age();
-                r.error = fail_text(target, e);
-                return r;
+                return give_up_backup(error);
             }
             move(aside, bak);
         }
